@@ -1,0 +1,84 @@
+#include "device/CommunicationLog.h"
+
+#include <cstdio>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+const char* const applicationVersionString = "Test";
+
+namespace
+{
+// There is no console device to reopen here: keep a duplicate of the original standard output
+// and put it back where the log is closed.
+int consoleOutput = -1;
+
+void returnOutputToConsole()
+{
+    std::fflush (stdout);
+#ifdef _WIN32
+    std::freopen ("CON", "w", stdout);
+#else
+    if (consoleOutput >= 0)
+        ::dup2 (consoleOutput, STDOUT_FILENO);
+    else
+        std::freopen ("/dev/null", "w", stdout);
+#endif
+}
+
+void keepConsoleOutput()
+{
+#ifndef _WIN32
+    if (consoleOutput < 0)
+        consoleOutput = ::fcntl (STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+#endif
+}
+} // namespace
+
+juce::File communicationLogFile()
+{
+    return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory)
+        .getChildFile ("VorlenLog.txt");
+}
+
+void openCommunicationLog()
+{
+    juce::File log = communicationLogFile();
+
+    if (log.exists())
+        log.deleteFile();
+
+    // A fresh account may not have the directory yet.
+    log.getParentDirectory().createDirectory();
+
+    keepConsoleOutput();
+    std::fflush (stdout);
+    std::freopen (log.getFullPathName().toRawUTF8(), "w", stdout);
+
+    std::printf ("****   Start Zmodem logging   ****\n");
+    std::printf ("****   Version :%s   ****\n", applicationVersionString);
+
+    const unsigned os = (unsigned) juce::SystemStats::getOperatingSystemType();
+    if ((os & 0x4000) != 0)
+        std::printf ("****   OS : Windows (%x)   ****\n\n", os);
+    else
+        std::printf ("****   OS : Mac (%x)   ****\n\n", os);
+}
+
+void closeCommunicationLog()
+{
+    std::printf ("\n****   End Zmodem logging   ****\n");
+    returnOutputToConsole();
+}
+
+void copyCommunicationLog (const juce::String& copyName)
+{
+    juce::File log = communicationLogFile();
+
+    returnOutputToConsole();
+    log.copyFileTo (log.getSiblingFile (copyName));
+    std::freopen (log.getFullPathName().toRawUTF8(), "a", stdout);
+}

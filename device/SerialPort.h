@@ -1,0 +1,30 @@
+#pragma once
+
+// The one serial port to the instrument: listing, exclusive open with the instrument's line
+// settings, a blocking write and a read that never waits. Failures are logged and raised
+// through the transfer engine's sticky error. One implementation file per platform.
+// This header stays free of JUCE so the Windows file compiles with a bare cross compiler.
+
+#include <string>
+
+#ifdef _WIN32
+typedef void* SerialHandle;
+#define INVALID_SERIAL_HANDLE ((SerialHandle) (long long) -1)
+#else
+typedef int SerialHandle;
+#define INVALID_SERIAL_HANDLE (-1)
+#endif
+
+extern SerialHandle serialPortHandle;
+
+constexpr int maxListedPorts = 1024;
+extern int portNumbers[maxListedPorts];
+extern int portCount;
+extern int portCursor;
+
+void listSerialPorts();
+std::string nextSerialPortName();
+void openSerialPort (const char* name);
+void closeSerialPort();
+int writeSerialPort (const void* data, int count);
+int readSerialPort (void* buffer, unsigned maxCount);

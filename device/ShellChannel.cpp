@@ -1,0 +1,174 @@
+#include "device/ShellChannel.h"
+
+#include "device/InstrumentCommands.h"
+#include "device/SerialPort.h"
+#include "zmodem/ZmodemState.h"
+
+#include <cstdio>
+
+juce::String currentDeviceDirectory;
+bool instrumentPresent = false;
+
+namespace
+{
+constexpr int shellReadChunk = 2047;
+constexpr int shellDrainChunk = 2048;
+
+// The line carries ASCII; a byte of 0x80 or more (or a NUL) ends the text of its chunk.
+juce::String asciiPrefix (const char* bytes, int count)
+{
+    int length = 0;
+    while (length < count && (unsigned char) bytes[length] < 0x80 && bytes[length] != 0)
+        ++length;
+    return juce::String (bytes, (size_t) length);
+}
+
+juce::String expectedPrompts()
+{
+    return currentDeviceDirectory + instrument::promptSuffix + currentDeviceDirectory + instrument::promptSuffix;
+}
+
+juce::String readAnswer (const juce::String& command, bool waitForOutput)
+{
+    juce::String answer;
+
+    for (int reads = 1;; ++reads)
+    {
+        juce::Thread::sleep (shellReadPauseMs);
+        answer = readShellOutput();
+
+        if (answer.containsAnyOf ("\r\n"))
+            answer = answer.removeCharacters ("\r\n");
+
+        if (! waitForOutput || answer != command || reads == shellMaxReads)
+            return answer;
+    }
+}
+
+bool acceptIfInstrument()
+{
+    bool ok = false;
+    runShellCommand (instrument::cdDeviceRoot, false, &ok);
+    if (! ok)
+        return false;
+
+    std::printf ("Good format :\n");
+    juce::StringArray lines;
+    lines.addLines (runShellCommand (instrument::readSerialNumber, false));
+
+    for (int i = 0; i < lines.size(); ++i)
+    {
+        if (lines[i].contains (instrument::serialNumberTag))
+        {
+            std::printf ("   Line %d :%s\n", i, lines[i].toRawUTF8());
+            instrumentPresent = true;
+            return true;
+        }
+    }
+
+    return false;
+}
+} // namespace
+
+void sendShellCommand (const juce::String& command)
+{
+    if (command.startsWith ("cd") && command.length() > 3)
+    {
+        currentDeviceDirectory = command.substring (3);
+        if (currentDeviceDirectory.endsWith ("/"))
+            currentDeviceDirectory = currentDeviceDirectory.trimCharactersAtEnd ("/");
+    }
+
+    const juce::String line = command + "\r\n";
+    writeSerialPort (line.toRawUTF8(), (int) line.getNumBytesAsUTF8());
+    juce::Thread::sleep (shellSendPauseMs);
+}
+
+juce::String readShellOutput()
+{
+    juce::String result;
+    char chunk[shellReadChunk];
+    int got = 0;
+
+    do
+    {
+        got = readSerialPort (chunk, (unsigned) shellReadChunk);
+        if (got > 0)
+            result += asciiPrefix (chunk, got);
+    } while (got == shellReadChunk);
+
+    return result;
+}
+
+void drainShellInput()
+{
+    char chunk[shellDrainChunk];
+
+    while (readSerialPort (chunk, (unsigned) shellDrainChunk) == shellDrainChunk)
+    {
+    }
+}
+
+juce::String runShellCommand (const juce::String& command, bool waitForOutput, bool* ok)
+{
+    drainShellInput();
+    sendShellCommand (command);
+    const juce::String suffix = expectedPrompts();
+
+    if (waitForOutput)
+        juce::Thread::sleep (shellSlowCommandPauseMs);
+
+    const juce::String answer = readAnswer (command, waitForOutput);
+
+    if (ok != nullptr)
+        *ok = true;
+
+    int suffixLength = 0;
+    if (answer.endsWith (suffix))
+        suffixLength = suffix.length();
+    else if (ok != nullptr)
+    {
+        *ok = false;
+        std::printf ("   suffix error : suffix : %s (command : %s -:- answer : %s)\n",
+                     suffix.toRawUTF8(), command.toRawUTF8(), answer.toRawUTF8());
+    }
+
+    int prefixLength = 0;
+    if (answer.startsWith (command))
+        prefixLength = command.length();
+    else if (ok != nullptr)
+    {
+        *ok = false;
+        std::printf ("   prefix error :prefix : %s (answer : %s)\n", command.toRawUTF8(), answer.toRawUTF8());
+    }
+
+    const int end = answer.length() - suffixLength;
+    return end > prefixLength ? answer.substring (prefixLength, end) : juce::String();
+}
+
+bool probeInstrument()
+{
+    instrumentPresent = false;
+    zmodemSetDefaults();
+    listSerialPorts();
+
+    for (std::string name = nextSerialPortName(); ! name.empty(); name = nextSerialPortName())
+    {
+        std::printf ("Serial Port : %s\n", name.c_str());
+
+        // Each port's attempt stands by itself: an earlier port's failure must not decide it.
+        errorClear();
+
+        if (zmodemOpen (name.c_str()) && acceptIfInstrument())
+            return true;
+
+        zmodemClose();
+    }
+
+    return false;
+}
+
+bool isInstrumentConnected()
+{
+    return instrumentPresent;
+}

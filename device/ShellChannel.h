@@ -1,0 +1,23 @@
+#pragma once
+
+// Command lines typed into the instrument's shell over the serial port, and the start-up probe
+// that finds the instrument. The channel is paced by fixed sleeps, not by waiting for data:
+// 100 ms after every line sent, 150 ms before every read, 200 ms more for slow commands.
+
+#include <juce_core/juce_core.h>
+
+extern juce::String currentDeviceDirectory;
+extern bool instrumentPresent;
+
+juce::String runShellCommand (const juce::String& command, bool waitForOutput, bool* ok = nullptr);
+void sendShellCommand (const juce::String& command);
+juce::String readShellOutput();
+void drainShellInput();
+bool probeInstrument();
+bool isInstrumentConnected();
+
+// The pacing of the channel.
+constexpr int shellSendPauseMs = 100;
+constexpr int shellReadPauseMs = 150;
+constexpr int shellSlowCommandPauseMs = 200;
+constexpr int shellMaxReads = 15;

@@ -1,0 +1,73 @@
+"""Helpers for Python tests that need a running update server.
+
+    from harness import start_server, stop_server, refused_base_url
+    proc, base = start_server(root, faults={"last/soundbank/version.xml": "notxml"},
+                              log="/tmp/requests.log")
+    firmware_base = base + "last/"               # normal
+    broken_base = base + "@short/last/"          # every file short
+    ...
+    stop_server(proc)
+"""
+
+import os
+import select
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SERVER = os.path.join(HERE, "update_server.py")
+
+sys.path.insert(0, HERE)
+from update_server import free_port  # noqa: E402  (re-exported)
+
+
+def start_server(root, faults=None, log=None, port=0, timeout=10.0):
+    """Starts update_server.py; returns (process, "http://127.0.0.1:PORT/").
+
+    faults: dict RELPATH -> KIND (e.g. {"last/firmware/test/main.zip": "stall:3"}).
+    """
+    cmd = [sys.executable, SERVER, "--root", root, "--port", str(port)]
+    for rel, kind in (faults or {}).items():
+        cmd += ["--fault", "%s=%s" % (rel, kind)]
+    if log:
+        cmd += ["--log", log]
+    proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            stdin=subprocess.DEVNULL, text=True)
+    deadline = time.monotonic() + timeout
+    while True:
+        left = deadline - time.monotonic()
+        if left <= 0:
+            proc.kill()
+            proc.wait()
+            raise RuntimeError("update server did not report READY in %.1f s" % timeout)
+        ready, _, _ = select.select([proc.stdout], [], [], left)
+        if ready:
+            line = proc.stdout.readline()
+            if line.startswith("READY "):
+                return proc, line.split(" ", 1)[1].strip()
+            if line == "":
+                err = proc.stderr.read()
+                proc.wait()
+                raise RuntimeError("update server exited (%s): %s"
+                                   % (proc.returncode, err.strip()))
+
+
+def stop_server(proc, timeout=5.0):
+    """SIGTERM and wait; returns the exit status."""
+    if proc.poll() is None:
+        proc.terminate()
+        try:
+            proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+    for stream in (proc.stdout, proc.stderr):
+        if stream:
+            stream.close()
+    return proc.returncode
+
+
+def refused_base_url():
+    """A base URL on which every connection is refused (nothing listens)."""
+    return "http://127.0.0.1:%d/" % free_port()
