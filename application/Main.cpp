@@ -2,13 +2,24 @@
 // instrument probed before the JUCE application exists, and the port is closed and the log
 // footer written after the application has shut down.
 
+#include "application/VUpdaterApplication.h"
 #include "device/InstrumentLink.h"
 
-#include <cstdio>
+#include <memory>
 
-int main (int, char**)
+namespace
 {
-    InstrumentLink link;
-    std::printf ("Vorlen Software Update: the window is not built yet.\n");
-    return 0;
+juce::JUCEApplicationBase* createVorlenApplication()
+{
+    return new VUpdaterApplication();
+}
+} // namespace
+
+int main (int argc, char* argv[])
+{
+    auto link = std::make_unique<InstrumentLink>();
+    juce::JUCEApplicationBase::createInstance = &createVorlenApplication;
+    const int status = juce::JUCEApplicationBase::main (argc, (const char**) argv);
+    link.reset();
+    return status;
 }

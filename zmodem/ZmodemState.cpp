@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <algorithm>
+#ifndef _WIN32
+#include <poll.h>
+#endif
 
 ZmodemState zmodemState;
 ZmodemTransfer zmodemTransfer;
@@ -55,31 +59,82 @@ bool errorIs (const char* format)
     return std::strcmp (zmodemState.errorFormat, format) == 0;
 }
 
+namespace
+{
+// What has arrived is read in one call and handed out byte by byte; a per-byte port call
+// would cap a fast USB link far below what the line carries.
+constexpr int readAheadSize = 4096;
+unsigned char readAhead[readAheadSize];
+int readAheadStart = 0;
+int readAheadEnd = 0;
+
+int fillReadAhead()
+{
+    readAheadStart = 0;
+    readAheadEnd = readSerialPort (readAhead, (unsigned) readAheadSize);
+    if (readAheadEnd < 0)
+        readAheadEnd = 0;
+    return readAheadEnd;
+}
+
+// Waits until the port has something to read, for at most `ms`; a sleep where that cannot
+// be asked. Either way an empty read costs the same time as the sleep it replaces.
+void waitReadable (int ms)
+{
+#ifndef _WIN32
+    pollfd watch { serialPortHandle, POLLIN, 0 };
+    if (serialPortHandle != INVALID_SERIAL_HANDLE && ::poll (&watch, 1, ms) > 0
+        && (watch.revents & POLLIN) != 0)
+        return;
+    if (serialPortHandle != INVALID_SERIAL_HANDLE && (watch.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0)
+        return;
+#endif
+    zmodemSleepMs (ms);
+}
+} // namespace
+
+int zmodemTakeReadAhead (void* destination, int maxCount)
+{
+    int count = std::min (maxCount, readAheadEnd - readAheadStart);
+    if (count <= 0)
+        return 0;
+    std::memcpy (destination, readAhead + readAheadStart, (size_t) count);
+    readAheadStart += count;
+    return count;
+}
+
 void readRawByte()
 {
     auto& z = zmodemState;
-    unsigned char byte = 0;
-    int got = readSerialPort (&byte, 1);
+    int got = readAheadEnd - readAheadStart;
+
+    if (got == 0)
+        got = fillReadAhead();
 
     if (z.blockingRead)
     {
-        for (int tries = 0; got == 0 && tries < readPollCount; ++tries)
+        for (int tries = 0; got == 0 && tries < readPollCount && ! z.errorFlag; ++tries)
         {
-            zmodemSleepMs (readPollIntervalMs);
-            got = readSerialPort (&byte, 1);
+            waitReadable (readPollIntervalMs);
+            got = fillReadAhead();
         }
     }
 
     if (got == 0)
+    {
         errorSet ("ZMD009 Timeout\n");
+        return;
+    }
 
-    if (got > 0 && ! z.errorFlag)
+    const unsigned char byte = readAhead[readAheadStart++];
+    if (! z.errorFlag)
         z.curChar = byte;
 }
 
 void flushInput()
 {
     char discard[200];
+    readAheadStart = readAheadEnd = 0;
 
     while (readSerialPort (discard, sizeof (discard)) == (int) sizeof (discard))
     {

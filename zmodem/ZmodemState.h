@@ -74,6 +74,10 @@ inline bool errorPending() { return zmodemState.errorFlag != 0; }
 void readRawByte();
 void flushInput();
 
+// Bytes the engine read ahead from the port but did not use (the shell's prompt after a
+// transfer): the shell channel takes them before it reads the port itself.
+int zmodemTakeReadAhead (void* destination, int maxCount);
+
 void zmodemSetDefaults();
 bool zmodemOpen (const char* portName);
 void zmodemClose();

@@ -110,6 +110,8 @@ class RequestLog:
 
 class UpdateServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
+    # Idle keep-alive connections must not hold up exit on SIGTERM.
+    block_on_close = False
     allow_reuse_address = True
 
     def __init__(self, address, root, faults, log):
@@ -318,23 +320,18 @@ def main(argv=None):
 
     log = RequestLog(args.log)
     server = UpdateServer(("127.0.0.1", args.port), args.root, args.faults, log)
-    stop = threading.Event()
-
-    def on_signal(signum, frame):
-        stop.set()
-
-    signal.signal(signal.SIGTERM, on_signal)
-    signal.signal(signal.SIGINT, on_signal)
+    # Blocked before any thread starts, so every thread inherits the mask and
+    # the signal is taken only by sigwait below, with no window to miss it.
+    signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM, signal.SIGINT})
 
     # serve_forever runs on its own thread: shutdown() must not be called from
-    # the thread that serves, and the main thread has to stay free for signals.
+    # the thread that serves, and the main thread waits for the signal.
     worker = threading.Thread(target=server.serve_forever,
-                              kwargs={"poll_interval": 0.1}, daemon=True)
+                              kwargs={"poll_interval": 0.05}, daemon=True)
     worker.start()
     print("READY http://127.0.0.1:%d/" % server.server_address[1], flush=True)
 
-    while not stop.wait(0.5):
-        pass
+    signal.sigwait({signal.SIGTERM, signal.SIGINT})
     server.stopping.set()          # wakes stalled and trickling responses
     server.shutdown()
     server.server_close()

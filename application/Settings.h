@@ -1,0 +1,13 @@
+#pragma once
+
+// The per-user settings file (~/Trel/Vorlen.settings on Linux), created on first use and
+// deleted with the main window, which saves it.
+
+#include <juce_data_structures/juce_data_structures.h>
+
+juce::ApplicationProperties& applicationSettings();
+void configureApplicationSettings();
+void saveAndDeleteApplicationSettings();
+
+extern const char* const lastPresetsDirKey;  // "LastPresetsDir"
+extern const char* const fileToRemoveKey;    // "FileToRemove"

@@ -1,0 +1,118 @@
+"""The real application in a real window under Xvfb, driven from outside with xdotool."""
+
+import fcntl
+import os
+import pty
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+from desktop import APPLICATION, Desktop, new_home, start_emulator, stop_process
+
+
+def read_log(home):
+    with open(os.path.join(home, ".config", "VorlenLog.txt"), encoding="latin-1") as f:
+        return f.read()
+
+
+def port_is_held(path):
+    fd = os.open(path, os.O_RDWR | os.O_NOCTTY | os.O_NONBLOCK)
+    try:
+        fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        return False
+    except BlockingIOError:
+        return True
+    finally:
+        os.close(fd)
+
+
+class ApplicationWindowTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.desktop = Desktop().start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.desktop.stop()
+
+    def start_application(self, home, ports):
+        return subprocess.Popen([APPLICATION], env=self.desktop.env(HOME=home, VORLEN_SERIAL_PORTS=ports),
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+    def test_without_instrument_warns_and_quits(self):
+        home = new_home()
+        # Two lines with nothing on them: they open but never answer.
+        masters, names = [], []
+        for _ in range(2):
+            master, slave = pty.openpty()
+            masters.append((master, slave))
+            names.append(os.ttyname(slave))
+        app = self.start_application(home, ":".join(names))
+        try:
+            box = self.desktop.wait_for_window("^Vorlen$")
+            self.assertIsNotNone(box, "the warning box appears")
+            time.sleep(0.5)
+            self.desktop.screenshot("no-instrument-warning")
+            main = self.desktop.windows_named("^Vorlen Software Update$")
+            self.assertEqual(len(main), 1)
+            geometry = self.desktop.geometry(main[0])
+            self.assertEqual((geometry["WIDTH"], geometry["HEIGHT"]), (400, 200))
+            self.desktop.xdotool("key", "--window", box, "Return")
+            self.assertEqual(app.wait(timeout=15), 0)
+            output = app.stdout.read().decode(errors="replace")
+            self.assertNotIn("BadAtom", output)
+        finally:
+            stop_process(app)
+            for master, slave in masters:
+                os.close(master)
+                os.close(slave)
+
+        log = read_log(home)
+        self.assertTrue(log.startswith("****   Start Zmodem logging   ****\n****   Version :Test   ****\n"), log)
+        for name in names:
+            self.assertEqual(log.count("Serial Port : %s\n" % name), 1, log)
+        self.assertEqual(log.count("Serial Port : "), 2, log)
+        self.assertTrue(log.endswith("\n****   End Zmodem logging   ****\n"), log)
+        self.assertFalse(os.path.exists(os.path.join(home, "Trel", "Vorlen.settings")),
+                         "nothing changed the settings, so nothing is written")
+        shutil.rmtree(home, ignore_errors=True)
+
+    def test_with_instrument_holds_port_and_refuses_second_instance(self):
+        home = new_home()
+        workroot = tempfile.mkdtemp(prefix="vorlen-e2e-emu-")
+        emulator, link = start_emulator(workroot)
+        app = self.start_application(home, link)
+        try:
+            window = self.desktop.wait_for_window("^Vorlen Software Update$")
+            self.assertIsNotNone(window)
+            time.sleep(0.5)
+            self.desktop.screenshot("instrument-window")
+            geometry = self.desktop.geometry(window)
+            self.assertEqual((geometry["WIDTH"], geometry["HEIGHT"]), (400, 200))
+            self.assertTrue(port_is_held(link))
+            with open(os.path.join(workroot, "work", "commands.log")) as f:
+                commands = [line.split(" ", 1)[1].rstrip("\n") for line in f]
+            self.assertEqual(commands, ["cd /usr/ap", "read_mac_sn"])
+
+            second = self.start_application(new_home(), link)
+            self.assertEqual(second.wait(timeout=15), 0)
+            self.assertEqual(len(self.desktop.windows_named("^Vorlen Software Update$")), 1)
+            self.assertIsNone(app.poll(), "the first instance runs on")
+
+            # The close button sits at the left of the 21-pixel title bar.
+            self.desktop.xdotool("mousemove", str(geometry["X"] + 10), str(geometry["Y"] + 10), "click", "1")
+            self.assertEqual(app.wait(timeout=15), 0)
+        finally:
+            stop_process(app)
+            stop_process(emulator)
+        log = read_log(home)
+        self.assertIn("Good format :\n   Line 0 :", log)
+        self.assertTrue(log.endswith("\n****   End Zmodem logging   ****\n"), log)
+        shutil.rmtree(home, ignore_errors=True)
+        shutil.rmtree(workroot, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Starts the instrument emulator (tools/instrument_emulator) for one test, unpaced unless the
+// arguments say otherwise, and stops it when it goes out of scope. The application side opens
+// port(); the instrument's files are under usrAp().
+class InstrumentEmulator
+{
+public:
+    explicit InstrumentEmulator (std::vector<std::string> arguments = {});
+    ~InstrumentEmulator();
+
+    InstrumentEmulator (const InstrumentEmulator&) = delete;
+    InstrumentEmulator& operator= (const InstrumentEmulator&) = delete;
+
+    const std::string& port() const { return linkPath; }
+    const std::string& workdir() const { return directory; }
+    std::string usrAp() const { return directory + "/usr/ap"; }
+    std::string instrumentTmp() const { return directory + "/tmp"; }
+
+    // A run-time fault or setting, in the emulator's control vocabulary; returns its answer.
+    std::string control (const std::string& command) const;
+
+    // Every command line the shell received, in order, without time stamps.
+    std::vector<std::string> commands() const;
+    std::string events() const;
+
+    void stop();
+
+private:
+    std::string directory, linkPath;
+    int pid = -1;
+};
+
+// A fresh temporary directory, removed with everything in it when this goes away.
+struct TemporaryDirectory
+{
+    TemporaryDirectory();
+    ~TemporaryDirectory();
+    std::string path;
+};
+
+std::string sourceDirectory();
+std::string pythonInterpreter();

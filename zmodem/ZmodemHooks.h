@@ -1,0 +1,39 @@
+#pragma once
+
+// The transfer engine as the rest of the application calls it: the entry points, the
+// process-wide values through which a task steers a transfer, and the file, progress and
+// log services a transfer uses.
+
+#include <cstddef>
+#include <cstdint>
+#include <juce_core/juce_core.h>
+
+class DownloadFilesListener;
+
+extern int32_t zmodemFileTime;
+extern int zmodemExpectedFiles;
+extern bool reportTransferProgress;
+extern DownloadFilesListener* currentProgressListener;
+
+bool zmodemSendFile (const char* path);
+bool zmodemReceive (const char* destFile, const char* destDir);
+bool zmodemReceiveTo (juce::String path, bool isDirectory);
+
+void reportProgress (double fraction);
+
+// File hooks; each failure sets the sticky error.
+void openForSend();
+void readBlock();
+void seekTo (uint32_t offset);
+void closeSendFile();
+void openForReceive();
+void writeBlock (const char* data, size_t count);
+void closeReceiveFile();
+
+// Keeps only the last component of a name that came over the line; false when nothing
+// usable is left (empty, "." or ".."), so that a name is never a path.
+bool makeBareFileName (char* name);
+
+// The protocol exchanges behind the entry points.
+void runSendExchange();
+void runReceiveExchange();
