@@ -161,9 +161,12 @@ void fileStep()
         return;
 
     z.filePos = 0;
+    bool resend = true;
     for (int tries = 0, ignored = 0; tries < maxTries && ignored < maxIgnoredHeaders;)
     {
-        sendFileHeader();
+        if (resend)
+            sendFileHeader();
+        resend = true;
         getHeader();
         if (errorPending() && isTimeout())
         {
@@ -182,8 +185,14 @@ void fileStep()
                 dataPhase();
             break;
         }
+        // rz answers our ZRQINIT with a second ZRINIT that often arrives after the ZFILE went
+        // out: it counts a try, but the ZFILE is sent again only if no answer follows, or rz
+        // would take it twice and answer with two ZRPOS.
         if (z.headerType == zrinit)
+        {
             ++tries;
+            resend = false;
+        }
         else
             ++ignored;
     }

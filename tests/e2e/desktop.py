@@ -75,6 +75,8 @@ class Desktop:
     def env(self, **extra):
         env = dict(os.environ)
         env["DISPLAY"] = self.display
+        # The application's log and settings follow HOME only when no XDG folder overrides it.
+        env.pop("XDG_CONFIG_HOME", None)
         env.update(extra)
         return env
 

@@ -13,6 +13,10 @@ int main (int argc, char** argv)
     if (::mkdtemp (home) != nullptr)
         ::setenv ("HOME", home, 1);
 
+    // The log lives under the XDG config folder when one is named; parallel test binaries
+    // sharing it would read each other's lines.
+    ::unsetenv ("XDG_CONFIG_HOME");
+
     ::testing::InitGoogleTest (&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -109,9 +109,8 @@ class RequestLog:
 
 
 class UpdateServer(http.server.ThreadingHTTPServer):
-    daemon_threads = True
     # Idle keep-alive connections must not hold up exit on SIGTERM.
-    block_on_close = False
+    daemon_threads = True
     allow_reuse_address = True
 
     def __init__(self, address, root, faults, log):
@@ -297,10 +296,10 @@ def parse_args(argv):
     if not args.print_free_port and not args.root:
         p.error("--root is required")
     faults = {}
-    for spec in args.fault:
-        rel, sep, kind = spec.rpartition("=")
+    for fault in args.fault:
+        rel, sep, kind = fault.rpartition("=")
         if not sep or not rel:
-            p.error("--fault wants RELPATH=KIND, got %r" % spec)
+            p.error("--fault wants RELPATH=KIND, got %r" % fault)
         try:
             faults[posixpath.normpath(rel.lstrip("/"))] = parse_fault(kind)
         except ValueError as e:

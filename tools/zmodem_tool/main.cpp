@@ -1,0 +1,64 @@
+// Runs the transfer engine on a serial device from the command line:
+//   zmodem_tool send DEVICE FILE
+//   zmodem_tool receive DEVICE DIR [COMMAND]
+//   zmodem_tool receive-to DEVICE FILE [COMMAND]
+// COMMAND is typed into the instrument's shell first (for example "lsz /usr/ap/a.mz"), on
+// the same open port, as the application does. The exit status is 0 exactly when the entry
+// point succeeded; the pending error's text goes to standard error. The engine's log lines
+// go to standard output.
+
+#include "device/SerialPort.h"
+#include "zmodem/ZmodemHooks.h"
+#include "zmodem/ZmodemState.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace
+{
+int usage()
+{
+    std::fprintf (stderr, "usage: zmodem_tool send DEVICE FILE | receive DEVICE DIR [COMMAND]"
+                          " | receive-to DEVICE FILE [COMMAND]\n");
+    return 2;
+}
+
+void typeCommand (const char* command)
+{
+    const std::string line = std::string (command) + "\r\n";
+    writeSerialPort (line.data(), (int) line.size());
+    ::usleep (100 * 1000);
+}
+
+bool run (const std::string& verb, const char* target, const char* command)
+{
+    if (command != nullptr)
+        typeCommand (command);
+    if (errorPending())
+        return false;
+    if (verb == "send")
+        return zmodemSendFile (target);
+    return zmodemReceiveTo (juce::String (target), verb == "receive");
+}
+} // namespace
+
+int main (int argc, char** argv)
+{
+    if (argc < 4 || argc > 5)
+        return usage();
+    const std::string verb = argv[1];
+    if (verb != "send" && verb != "receive" && verb != "receive-to")
+        return usage();
+    if (verb == "send" && argc != 4)
+        return usage();
+
+    zmodemSetDefaults();
+    bool ok = zmodemOpen (argv[2]) && run (verb, argv[3], argc == 5 ? argv[4] : nullptr);
+    if (! ok)
+        std::fprintf (stderr, "%s", zmodemState.errorText);
+    std::fflush (stdout);
+    zmodemClose();
+    return ok ? 0 : 1;
+}
