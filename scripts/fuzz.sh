@@ -34,8 +34,8 @@ for t in "${targets[@]}"; do
         failed=1
     fi
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-    cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1)
-    echo "   $result: ${execs:-?} runs, $cov, corpus $(ls "$build/corpus/$t" | wc -l) inputs"
+    final=$(grep -E '(DONE|INITED) +cov:' "$log" | tail -1 | grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [^ ]+')
+    echo "   $result: ${execs:-?} runs, ${final:-no coverage line}"
     [ $result = ok ] || grep -E "fuzz check failed|ERROR:|SUMMARY:" "$log" | head -5 | sed 's/^/   /'
 done
 exit $failed
