@@ -1,0 +1,26 @@
+#include "tests/support/UpdateServerFixture.h"
+
+#include "tests/support/ZmodemTestFiles.h"
+
+#include <stdexcept>
+
+UpdateServerFixture::UpdateServerFixture()
+{
+    server = std::make_unique<HelperProcess> (
+        std::vector<std::string> { pythonInterpreter(), sourceDirectory() + "/tools/update_server/update_server.py",
+                                   "--root", content.path, "--port", "0" },
+        10000);
+    const std::string& ready = server->firstLine();
+    if (ready.rfind ("READY ", 0) != 0)
+        throw std::runtime_error ("update server did not start: '" + ready + "'");
+    base = ready.substr (6);
+}
+
+void UpdateServerFixture::addFile (const std::string& relativePath, const std::string& bytes) const
+{
+    const std::string path = content.path + "/" + relativePath;
+    const std::string folder = path.substr (0, path.find_last_of ('/'));
+    if (std::system (("mkdir -p '" + folder + "'").c_str()) != 0)
+        throw std::runtime_error ("cannot create " + folder);
+    writeWholeFile (path, bytes);
+}

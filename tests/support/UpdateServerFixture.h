@@ -1,0 +1,26 @@
+#pragma once
+
+#include "tests/support/HelperProcess.h"
+#include "tests/support/InstrumentEmulator.h"
+
+#include <memory>
+#include <string>
+
+// The update-server fixture (tools/update_server) on 127.0.0.1, serving a fresh directory
+// that the test fills. Any served path can be damaged by putting "@KIND/" before it in the
+// URL: short, chunked, nolength, 404, 500, stall:N, ...
+class UpdateServerFixture
+{
+public:
+    UpdateServerFixture();
+
+    const std::string& root() const { return content.path; }
+    // "http://127.0.0.1:PORT/"
+    const std::string& baseUrl() const { return base; }
+    void addFile (const std::string& relativePath, const std::string& bytes) const;
+
+private:
+    TemporaryDirectory content;
+    std::unique_ptr<HelperProcess> server;
+    std::string base;
+};
