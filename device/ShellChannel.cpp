@@ -13,6 +13,7 @@ namespace
 {
 constexpr int shellReadChunk = 2047;
 constexpr int shellDrainChunk = 2048;
+constexpr int promptPollMs = 10;
 
 // The line carries ASCII; a byte of 0x80 or more (or a NUL) ends the text of its chunk.
 juce::String asciiPrefix (const char* bytes, int count)
@@ -106,6 +107,21 @@ void drainShellInput()
 
     while (readSerialPort (chunk, (unsigned) shellDrainChunk) == shellDrainChunk)
     {
+    }
+}
+
+bool waitForShellPrompt (int limitMs)
+{
+    const juce::String prompt = currentDeviceDirectory + instrument::promptSuffix;
+    juce::String arrived;
+    for (const auto start = juce::Time::getMillisecondCounter();;)
+    {
+        arrived += readShellOutput();
+        if (arrived.endsWith (prompt))
+            return true;
+        if (juce::Time::getMillisecondCounter() - start > (juce::uint32) limitMs)
+            return false;
+        juce::Thread::sleep (promptPollMs);
     }
 }
 

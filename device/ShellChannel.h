@@ -13,6 +13,7 @@ juce::String runShellCommand (const juce::String& command, bool waitForOutput, b
 void sendShellCommand (const juce::String& command);
 juce::String readShellOutput();
 void drainShellInput();
+
 bool probeInstrument();
 bool isInstrumentConnected();
 
@@ -21,3 +22,9 @@ constexpr int shellSendPauseMs = 100;
 constexpr int shellReadPauseMs = 150;
 constexpr int shellSlowCommandPauseMs = 200;
 constexpr int shellMaxReads = 15;
+constexpr int shellReturnLimitMs = 3000;
+
+// After a transfer the instrument's shell prints one prompt once rz or lsz has exited, and a
+// line typed before that is lost to lrzsz's exit-time input flush. Waits, at most `limitMs`,
+// until the output ends with the current directory's prompt; false if it never did.
+bool waitForShellPrompt (int limitMs = shellReturnLimitMs);

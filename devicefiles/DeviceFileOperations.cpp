@@ -129,7 +129,9 @@ bool fetchFromDevice (DeviceFile& f)
 
     sendShellCommand (instrument::cdPrefix + usrPath (f));
     sendShellCommand (instrument::sendPrefix + remoteNamePart (f));
-    return zmodemReceiveTo (f.localFile->getFullPathName(), false);
+    const bool received = zmodemReceiveTo (f.localFile->getFullPathName(), false);
+    waitForShellPrompt();
+    return received;
 }
 
 void remountUsr (bool writable)

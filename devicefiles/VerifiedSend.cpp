@@ -70,6 +70,7 @@ bool verifiedSendFile (juce::File& file)
 
     const juce::String digest = localDigest (file);
     const bool sent = zmodemSendFile (file.getFullPathName().toRawUTF8());
+    waitForShellPrompt();
     juce::Thread::sleep (afterSendPauseMs);
 
     juce::String answer = askDigest (name).substring (0, digestLength);

@@ -102,3 +102,18 @@ TEST_F (ShellCommandTest, LongAnswerIsReadInPiecesUntilAShortOne)
     drainShellInput();
     EXPECT_EQ (readShellOutput(), "");
 }
+
+TEST_F (ShellCommandTest, WaitForThePromptThatFollowsATransfer)
+{
+    currentDeviceDirectory = "/usr/ap";
+    std::thread far ([this]
+    {
+        ::usleep (200 * 1000);
+        line.writeFar ("\r/usr/ap # ");
+    });
+    EXPECT_TRUE (waitForShellPrompt (2000));
+    far.join();
+
+    line.writeFar ("rz waiting to receive.");
+    EXPECT_FALSE (waitForShellPrompt (300)) << "no prompt: the wait ends at its limit";
+}
