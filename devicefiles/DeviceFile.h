@@ -22,6 +22,7 @@ struct DeviceFile
     bool usrRelative = false;  // relative to /usr/ instead of /usr/ap/
     juce::String tmpName;      // the new copy waiting in /tmp, if any
     bool identical = false;    // the instrument's copy has the local file's digest
+    bool directoryMissing = false;  // the last probe could not enter the file's directory
 };
 
 bool isRemoteDirectory (const DeviceFile& f);

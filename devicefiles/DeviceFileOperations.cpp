@@ -95,12 +95,14 @@ bool waitUntilInPlace (DeviceFile& f)
 bool probeOnDevice (DeviceFile& f, bool compare)
 {
     f.identical = false;
+    f.directoryMissing = false;
     if (hasUnsafeParts (f))
         return false;
 
     const juce::String dirAnswer = runShellCommand (instrument::cdPrefix + usrPath (f), false);
     if (! f.usrRelative && dirAnswer.isNotEmpty())
     {
+        f.directoryMissing = true;
         std::printf (" - Dir %s doesn't exist ! (answer = %s)\n", text (remoteDirPart (f)), text (dirAnswer));
         return false;
     }
@@ -156,6 +158,14 @@ bool installOnDevice (DeviceFile& f, bool deferMove)
         std::printf (" - older %s not found in Vorlen\n", text (localName));
     if (f.identical)
         return true;
+    // rz writes into the shell's current directory: after a failed cd that is some other
+    // directory, and the file would be reported installed where it does not belong.
+    if (f.directoryMissing)
+    {
+        std::printf (" - %s is not sent: its directory /usr/%s is missing on the Vorlen\n", text (localName),
+                     text (remoteDirPart (f)));
+        return false;
+    }
 
     if (existed)
     {

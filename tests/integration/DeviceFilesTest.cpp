@@ -287,3 +287,17 @@ TEST_F (DeviceFilesTest, HostileNamesRunNothingOnTheInstrument)
     EXPECT_FALSE (exists (instrument.usrAp() + "/presets/pwned.mz"));
     EXPECT_FALSE (anyFileSent);
 }
+
+TEST_F (DeviceFilesTest, FileForAMissingDirectoryIsNotSentElsewhere)
+{
+    remountUsr (true);
+    juce::File lost = localFile ("x.so", randomBytes (500, 12));
+    DeviceFile f ("nolib/x.so", &lost);
+
+    CapturedLog log;
+    EXPECT_FALSE (installOnDevice (f, false));
+    EXPECT_NE (log.finish().find (" - x.so is not sent: its directory /usr/ap/nolib/ is missing on the Vorlen\n"),
+               std::string::npos);
+    EXPECT_TRUE (commandsStartingWith ("rz").empty());
+    EXPECT_FALSE (anyFileSent);
+}
