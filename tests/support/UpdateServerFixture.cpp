@@ -24,3 +24,11 @@ void UpdateServerFixture::addFile (const std::string& relativePath, const std::s
         throw std::runtime_error ("cannot create " + folder);
     writeWholeFile (path, bytes);
 }
+
+void UpdateServerFixture::generateContent (const std::string& arguments) const
+{
+    const std::string command = pythonInterpreter() + " '" + sourceDirectory() + "/tools/update_server/make_update_content.py' --out '"
+                                + content.path + "' " + arguments + " > /dev/null";
+    if (std::system (command.c_str()) != 0)
+        throw std::runtime_error ("make_update_content.py failed: " + command);
+}

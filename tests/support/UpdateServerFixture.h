@@ -18,6 +18,9 @@ public:
     // "http://127.0.0.1:PORT/"
     const std::string& baseUrl() const { return base; }
     void addFile (const std::string& relativePath, const std::string& bytes) const;
+    // Fills the root with tools/update_server/make_update_content.py and these arguments:
+    // both firmware archives, the sound bank and the application's files.
+    void generateContent (const std::string& arguments) const;
 
 private:
     TemporaryDirectory content;
