@@ -73,7 +73,9 @@ InstrumentEmulator::InstrumentEmulator (std::vector<std::string> arguments)
     for (auto& a : arguments)
         paced = paced || a == "--baud";
     std::vector<std::string> argv { pythonInterpreter(), sourceDirectory() + "/tools/instrument_emulator/vorlen_emulator.py",
-                                    "--port", linkPath, "--workdir", directory + "/work" };
+                                    "--port", linkPath, "--workdir", directory + "/work",
+                                    // A test killed by its time-out takes its instrument with it.
+                                    "--exit-with-parent" };
     if (! paced)
         argv.insert (argv.end(), { "--baud", "0" });
     argv.insert (argv.end(), arguments.begin(), arguments.end());
@@ -169,4 +171,11 @@ std::vector<std::string> InstrumentEmulator::commands() const
 std::string InstrumentEmulator::events() const
 {
     return readWholeFile (directory + "/events.log");
+}
+
+std::string InstrumentEmulator::tree() const
+{
+    if (pid > 0)
+        control ("tree");
+    return readWholeFile (directory + "/tree.txt");
 }

@@ -27,6 +27,12 @@ public:
     std::vector<std::string> commands() const;
     std::string events() const;
 
+    // The instrument's writable tree (what /usr, /tmp and /root hold beyond the host's files),
+    // one line per entry: type (d, f, l, or w for a deleted host file), octal mode, size, MD5
+    // of a file or "-", path on the instrument. Taken now while the emulator runs, or as it
+    // was when it stopped.
+    std::string tree() const;
+
     void stop();
 
 private:

@@ -37,7 +37,8 @@ PROMPT_END = b">\x1f\x1d\x1b"
 
 SHIM_DIR = "emubin"          # /usr/emubin inside the namespace
 STATE_IN_NS = "/usr/emubin/.state"
-BUSYBOX_APPLETS = ["ls", "rm", "mv", "chmod", "mount", "umount", "cp", "cat",
+# "mount" is a shim of its own (see shims/mount); the rest are busybox applets.
+BUSYBOX_APPLETS = ["ls", "rm", "mv", "chmod", "umount", "cp", "cat",
                    "mkdir", "rmdir", "touch", "ln", "sync", "df", "head",
                    "tail", "wc", "ps", "sleep"]
 
@@ -118,12 +119,12 @@ def preload_library():
 def prepare_workdir(args):
     wd = args.workdir
     os.makedirs(wd, exist_ok=True)
-    for sub in ("usr", "tmp", ".emu"):
+    for sub in ("usr", "tmp", "root", ".emu"):
         p = os.path.join(wd, sub)
         if os.path.lexists(p):
             shutil.rmtree(p)
     for name in ("commands.log", "events.log", "to-device.bin", "to-host.bin",
-                 "control.sock"):
+                 "control.sock", "tree.txt"):
         p = os.path.join(wd, name)
         if os.path.lexists(p):
             os.unlink(p)
@@ -131,6 +132,8 @@ def prepare_workdir(args):
     os.makedirs(upper)
     os.makedirs(os.path.join(wd, "tmp"))
     os.chmod(os.path.join(wd, "tmp"), 0o1777)
+    os.makedirs(os.path.join(wd, "root"))
+    os.chmod(os.path.join(wd, "root"), 0o700)
     os.makedirs(os.path.join(wd, ".emu", "ovlwork"))
     state = os.path.join(wd, ".emu", "state")
     os.makedirs(state)
@@ -145,7 +148,7 @@ def prepare_workdir(args):
     shims = os.path.join(upper, SHIM_DIR)
     os.makedirs(os.path.join(shims, ".state"))
     os.makedirs(os.path.join(shims, ".lrzsz"))
-    wanted = ["poweroff", "fuser", "md5sum", "xfer"]
+    wanted = ["poweroff", "fuser", "md5sum", "mount", "xfer"]
     if args.face == "instrument":
         wanted.append("read_mac_sn")
     for name in wanted:
@@ -169,7 +172,15 @@ def prepare_workdir(args):
 
 
 def boot_script(wd, face):
-    """Runs as PID 1 of the instrument's namespace and becomes its shell."""
+    """Runs as PID 1 of the instrument's namespace and becomes its shell.
+
+    /usr is an overlay (upper layer in the sandbox), /tmp and /root are
+    sandbox directories, and the host's root file system is bind-remounted
+    read-only for this namespace alone (the root of many embedded systems is
+    read-only too); the host's other mounts (/dev, /sys, ...) are left as they
+    are.  The shell starts in /root, root's home, as a console shell logged in
+    as root does, so nothing it writes before its first "cd" reaches the host.
+    """
     prompt = "root@box:~$ " if face == "other" else "$PWD # "
     q = lambda s: "'" + s.replace("'", "'\\''") + "'"
     return "\n".join([
@@ -177,9 +188,14 @@ def boot_script(wd, face):
         "W=" + q(wd),
         'mount -t overlay overlay -o "lowerdir=/usr,upperdir=$W/usr,workdir=$W/.emu/ovlwork" /usr',
         'mount --bind "$W/.emu/state" %s' % STATE_IN_NS,
+        'mount --bind "$W/root" /root',
+        # Last: the work directory itself may be under /tmp.
         'mount --bind "$W/tmp" /tmp',
         "cd /usr/ap 2>/dev/null && /usr/ap/main </dev/null >/dev/null 2>&1 &",
-        "cd /",
+        # "bind": this mount only, in this namespace only; a plain remount
+        # would change the host's root file system itself.
+        "mount -o remount,bind,ro /",
+        "cd /root",
         "set +e",
         "export PATH=/usr/%s:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root USER=root" % SHIM_DIR,
         "unset ENV",
@@ -381,7 +397,11 @@ class Emulator:
         self.unplugged = False
         self.stopping = False
         self.no_prompt = False
+        self.prompts_to_drop = 0       # "no-prompt N": only the next N prompts
         self.slow_shell = 0.0
+        self.shell_pid = None          # the namespace's PID 1, seen from here
+        self.shell_resume_at = None    # set while the shell is held (slow-shell)
+        self.boot_output = bytearray()
         self.prompt_pending = bytearray()
         self.ns_proc = None
         self.ns_pid1 = None
@@ -392,6 +412,13 @@ class Emulator:
         self.m1 = self.s1 = self.m2 = self.s2 = None
         self.hook = None
         self.pidfd = None
+        self.parent = os.getppid() if args.exit_with_parent else None
+        self.parent_fd = None
+        if self.parent is not None:
+            try:
+                self.parent_fd = os.pidfd_open(self.parent)
+            except (AttributeError, OSError):
+                self.parent_fd = None      # polled below instead
 
     # ---- records
 
@@ -435,14 +462,18 @@ class Emulator:
                 d.faults.append(Flip(d.total_in, rate=rate, seed=parse_int(opts.get("seed", "1"))))
             else:
                 raise FaultError("flip needs offset N or rate R")
-        elif verb == "drop" and len(words) == 5 and words[3] == "at":
+        elif verb == "drop" and (len(words) == 3 or (len(words) == 5 and words[3] == "at")):
             d = direction(words[1])
-            d.faults.append(Drop(d.total_in, parse_int(words[2]), parse_int(words[4])))
-        elif verb == "stall" and len(words) == 5 and words[3] == "at":
+            at = parse_int(words[4]) if len(words) == 5 else 0
+            d.faults.append(Drop(d.total_in, parse_int(words[2]), at))
+        elif verb == "stall" and (len(words) == 3 or (len(words) == 5 and words[3] == "at")):
             d = direction(words[1])
-            d.markers.append(Marker(d.total_in, parse_int(words[4]), "stall",
-                                    parse_duration(words[2])))
+            at = parse_int(words[4]) if len(words) == 5 else 0
+            d.markers.append(Marker(d.total_in, at, "stall", parse_duration(words[2])))
         elif verb == "unplug" and words[1:] == ["now"]:
+            if not self.ready_printed:
+                raise FaultError("'unplug now' is for run time; before start use "
+                                 "'unplug to-host after N' or 'unplug to-device after N'")
             if self.unplugged:
                 raise FaultError("already unplugged")
             self.unplug("requested")
@@ -456,8 +487,14 @@ class Emulator:
             self.up.set_rate(self.rate)
         elif verb == "slow-shell" and len(words) == 2:
             self.slow_shell = parse_duration(words[1])
+            if not self.slow_shell:
+                self.resume_shell()
         elif verb == "no-prompt" and len(words) <= 2:
-            self.no_prompt = words[1:] != ["off"]
+            if words[1:] and words[1] not in ("on", "off"):
+                self.prompts_to_drop = parse_int(words[1])
+            else:
+                self.no_prompt = words[1:] != ["off"]
+                self.prompts_to_drop = 0
         elif verb == "bad-md5" and len(words) >= 2:
             path = os.path.join(self.wd, ".emu", "state", "bad-md5")
             names = [] if words[1:] == ["clear"] else words[1:]
@@ -473,7 +510,13 @@ class Emulator:
                 d.markers = []
                 d.hold_until = 0.0
             self.no_prompt = False
+            self.prompts_to_drop = 0
             self.slow_shell = 0.0
+            self.resume_shell()
+            with open(os.path.join(self.wd, ".emu", "state", "bad-md5"), "w"):
+                pass
+        elif verb == "tree" and len(words) == 1:
+            self.write_tree()
         elif verb == "status" and len(words) == 1:
             return "OK unplugged=%d mode=%s to-device=%d to-host=%d\n" % (
                 self.unplugged, self.mode, self.down.total_in, self.up.total_in)
@@ -575,17 +618,47 @@ class Emulator:
             # The instrument loses power shortly after the link goes.
             self.kill_ns_at = time.monotonic() + 0.3
 
+    def namespace_init(self):
+        """Host PID of the namespace's PID 1 (the shell), or None."""
+        if self.ns_proc is None or self.ns_proc.poll() is not None:
+            return None
+        try:
+            with open("/proc/%d/task/%d/children" % ((self.ns_proc.pid,) * 2)) as f:
+                kids = f.read().split()
+                return int(kids[0]) if kids else None
+        except OSError:
+            return None
+
+    # ---- slow shell: the shell is stopped when a command line reaches its
+    # terminal and continued N ms later.  The terminal's echo is the kernel's
+    # and comes back at once, as on the instrument; the answer comes late.
+
+    def hold_shell(self, now):
+        if self.shell_pid is None:
+            self.shell_pid = self.namespace_init()
+        if self.shell_pid is None:
+            return
+        if self.shell_resume_at is None:
+            try:
+                os.kill(self.shell_pid, signal.SIGSTOP)
+            except OSError:
+                return
+        self.shell_resume_at = max(self.shell_resume_at or 0.0, now + self.slow_shell)
+
+    def resume_shell(self):
+        if self.shell_resume_at is None:
+            return
+        self.shell_resume_at = None
+        try:
+            os.kill(self.shell_pid, signal.SIGCONT)
+        except (OSError, TypeError):
+            pass
+
     def kill_namespace(self):
         self.kill_ns_at = None
         if self.ns_proc is None or self.ns_proc.poll() is not None:
             return
-        pid1 = None
-        try:
-            with open("/proc/%d/task/%d/children" % ((self.ns_proc.pid,) * 2)) as f:
-                kids = f.read().split()
-                pid1 = int(kids[0]) if kids else None
-        except OSError:
-            pass
+        pid1 = self.namespace_init()
         # Killing PID 1 ends the whole namespace; unshare then reaps it and exits.
         if pid1:
             try:
@@ -600,9 +673,61 @@ class Emulator:
             self.ns_proc.kill()     # --kill-child takes PID 1 with it
             self.ns_proc.wait()
 
+    def write_tree(self):
+        """tree.txt: the instrument's writable tree as it is now, one line per
+        entry: type (d, f, l, or w for an overlay whiteout), octal mode, size,
+        MD5 of a file (- otherwise), path on the instrument."""
+        lines = []
+        roots = [("usr", "/usr"), ("tmp", "/tmp"), ("root", "/root")]
+        for sub, shown in roots:
+            base = os.path.join(self.wd, sub)
+            for top, dirs, files in os.walk(base):
+                dirs.sort()
+                if top == base and sub == "usr" and SHIM_DIR in dirs:
+                    dirs.remove(SHIM_DIR)
+                for name in sorted(dirs) + sorted(files):
+                    path = os.path.join(top, name)
+                    inside = shown + path[len(base):]
+                    try:
+                        st = os.lstat(path)
+                    except OSError:
+                        continue
+                    digest = "-"
+                    if stat.S_ISDIR(st.st_mode):
+                        kind = "d"
+                    elif stat.S_ISLNK(st.st_mode):
+                        kind = "l"
+                    elif stat.S_ISCHR(st.st_mode) and st.st_rdev == 0:
+                        kind = "w"
+                    elif stat.S_ISREG(st.st_mode):
+                        kind = "f"
+                        h = hashlib.md5()
+                        try:
+                            with open(path, "rb") as f:
+                                for block in iter(lambda: f.read(1 << 20), b""):
+                                    h.update(block)
+                            digest = h.hexdigest()
+                        except OSError:
+                            pass
+                    else:
+                        kind = "?"
+                    size = st.st_size if kind == "f" else 0
+                    lines.append("%s %04o %d %s %s\n" % (kind, stat.S_IMODE(st.st_mode),
+                                                       size, digest,
+                                                       printable(os.fsencode(inside))))
+        tmp = os.path.join(self.wd, "tree.txt.tmp")
+        with open(tmp, "w") as f:
+            f.writelines(lines)
+        os.rename(tmp, os.path.join(self.wd, "tree.txt"))
+
     def shutdown(self):
         self.kill_namespace()
         self.remove_link()
+        try:
+            if self.args.face != "dead":
+                self.write_tree()
+        except OSError as e:
+            sys.stderr.write("vorlen_emulator: tree.txt: %s\n" % e)
         try:
             os.unlink(os.path.join(self.wd, "control.sock"))
         except OSError:
@@ -676,9 +801,6 @@ class Emulator:
                 line = bytes(self.cmd_line)
                 self.cmd_line.clear()
                 self.command(line)
-                if self.slow_shell:
-                    self.up.hold_until = max(self.up.hold_until,
-                                             time.monotonic() + self.slow_shell)
                 first = line.split()[:1]
                 if first and first[0] in (b"rz", b"sz", b"lsz"):
                     self.enter_transfer()
@@ -695,6 +817,10 @@ class Emulator:
             return data if self.booted else b""
         buf = self.prompt_pending + data
         self.prompt_pending = bytearray()
+        if not self.booted:
+            # Kept for the error message when the namespace fails to boot.
+            self.boot_output += data
+            del self.boot_output[:-4096]
         out = bytearray()
         while buf:
             i = buf.find(PROMPT_START)
@@ -718,7 +844,9 @@ class Emulator:
             prompt = buf[i + len(PROMPT_START):j]
             if self.booted:
                 out += buf[:i]
-                if not self.no_prompt:
+                if self.prompts_to_drop > 0:
+                    self.prompts_to_drop -= 1
+                elif not self.no_prompt:
                     out += prompt
             else:
                 self.booted = True      # the boot prompt: the line starts quiet
@@ -776,6 +904,9 @@ class Emulator:
                 if allow < min(n, 32):
                     return now + (min(n, 32) - d.tokens) / d.rate
                 n = min(n, allow)
+            if (d is self.down and self.slow_shell and self.mode == "command"
+                    and (b"\r" in item[:n] or b"\n" in item[:n])):
+                self.hold_shell(now)
             try:
                 w = os.write(d.dst, item[:n])
             except BlockingIOError:
@@ -871,8 +1002,16 @@ class Emulator:
             now = time.monotonic()
             if not self.ready_printed and self.booted:
                 self.publish_link()
-            if not self.booted and now > boot_deadline:
-                sys.stderr.write("vorlen_emulator: the instrument shell did not start\n")
+            if not self.booted and (now > boot_deadline or self.ns_proc.poll() is not None):
+                if self.up.src is not None:
+                    try:
+                        self.boot_output += os.read(self.up.src, 4096)
+                    except OSError:
+                        pass
+                text = self.boot_output.replace(PROMPT_START, b"").replace(PROMPT_END, b"")
+                sys.stderr.write("vorlen_emulator: the instrument shell did not start%s\n%s\n" % (
+                    " (namespace exited)" if self.ns_proc.poll() is not None else "",
+                    text.decode("utf-8", "replace").strip()))
                 self.shutdown()
                 return 1
             wake = []
@@ -881,6 +1020,11 @@ class Emulator:
                 if t is not None:
                     wake.append(t)
                 self.update_flow(d)
+            if self.shell_resume_at is not None:
+                if now >= self.shell_resume_at:
+                    self.resume_shell()
+                else:
+                    wake.append(self.shell_resume_at)
             if self.kill_ns_at is not None:
                 if now >= self.kill_ns_at:
                     self.kill_namespace()
@@ -896,6 +1040,10 @@ class Emulator:
                 poller.register(self.hook, select.POLLIN)
             if self.pidfd is not None and self.ns_proc.returncode is None:
                 poller.register(self.pidfd, select.POLLIN)
+            if self.parent_fd is not None:
+                poller.register(self.parent_fd, select.POLLIN)
+            elif self.parent is not None:
+                wake.append(now + 0.5)
             masks = collections.defaultdict(int)
             for d in (self.down, self.up):
                 if d.src is not None and d.queued < RELAY_CAPACITY:
@@ -929,6 +1077,10 @@ class Emulator:
             for c in list(self.clients):
                 if c.fileno() in events:
                     self.handle_control_client(c)
+            if self.parent is not None and (self.parent_fd in events
+                                            or os.getppid() != self.parent):
+                self.event("parent %d gone" % self.parent)
+                self.stopping = True
             if self.pidfd is not None and self.pidfd in events:
                 self.ns_proc.poll()
                 self.namespace_gone("namespace exited")
@@ -980,6 +1132,9 @@ def parse_args(argv):
     p.add_argument("--presets", type=int, default=3)
     p.add_argument("--template", help="copy this tree as /usr/ap instead of generating one")
     p.add_argument("--baud", type=int, default=115200, help="line pacing; 0 = unpaced")
+    p.add_argument("--exit-with-parent", action="store_true",
+                   help="stop when the process that started the emulator ends "
+                        "(tests: no emulator outlives a killed test)")
     p.add_argument("--dump", action="store_true",
                    help="write the bytes of each direction to to-device.bin / to-host.bin")
     for flag in FAULT_FLAGS:

@@ -1,11 +1,12 @@
 """Helpers for Python tests that need a running update server.
 
-    from harness import start_server, stop_server, refused_base_url
+    from harness import start_server, stop_server, refused_base_url, request_log
     proc, base = start_server(root, faults={"last/soundbank/version.xml": "notxml"},
                               log="/tmp/requests.log")
     firmware_base = base + "last/"               # normal
     broken_base = base + "@short/last/"          # every file short
     ...
+    lines = request_log("/tmp/requests.log", wait_for="/last/soundbank/version.xml")
     stop_server(proc)
 """
 
@@ -66,6 +67,27 @@ def stop_server(proc, timeout=5.0):
         if stream:
             stream.close()
     return proc.returncode
+
+
+def request_log(path, wait_for=None, timeout=3.0):
+    """The request log as lists of its six tab-separated fields.
+
+    A request's line is written when the server has finished the response,
+    which can be a moment after the client has read the last byte of it; with
+    wait_for (a request path such as "/last/soundbank/version.xml") this waits
+    up to `timeout` seconds for a line of that path to appear.
+    """
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            with open(path, encoding="utf-8") as f:
+                lines = [line.rstrip("\n").split("\t") for line in f]
+        except FileNotFoundError:
+            lines = []
+        if wait_for is None or any(len(l) > 2 and l[2] == wait_for for l in lines) \
+                or time.monotonic() > deadline:
+            return lines
+        time.sleep(0.01)
 
 
 def refused_base_url():
