@@ -72,8 +72,15 @@ def version_document(root, child, version):
             '<%s>\n  <%s version="%s"/>\n</%s>\n' % (root, child, version, root))
 
 
+# Folders of the installed firmware that the update fixture's archives fill; the application
+# installs into existing folders only.
+FIRMWARE_FOLDERS = ("lib", "d1/d2", "share", "dream")
+
+
 def build_instrument_tree(ap, args):
     os.makedirs(os.path.join(ap, "presets"))
+    for folder in FIRMWARE_FOLDERS:
+        os.makedirs(os.path.join(ap, folder))
     rng = random.Random("vorlen:" + args.serial)
     main = os.path.join(ap, "main")
     with open(main, "w") as f:
