@@ -329,23 +329,25 @@ def main():
 
     mib = 1024.0 * 1024.0
     print()
-    print("%-8s %-7s %-8s %12s %12s %6s %9s %10s %6s %9s %9s" % (
-        "line", "size", "dir", "ours B/s", "lrzsz B/s", "ratio", "ours/line", "lrzsz/line",
+    print("%-8s %-7s %-8s %12s %12s %6s %6s %9s %10s %6s %9s %9s" % (
+        "line", "size", "dir", "ours B/s", "lrzsz B/s", "ratio", "best", "ours/line", "lrzsz/line",
         "host", "ours CPU", "lrzsz CPU"))
     for mode, n, direction, figures in rows:
         def median(peer, i):
             return statistics.median(f[i] for f in figures[peer])
 
         ours, theirs = n / median("ours", 0), n / median("lrzsz", 0)
+        best = min(f[0] for f in figures["lrzsz"]) / min(f[0] for f in figures["ours"])
         host = median("lrzsz", 1) / median("ours", 1)
         if mode == "paced":
             line = "%9.3f %10.3f" % (ours / LINE_BYTES_PER_SECOND, theirs / LINE_BYTES_PER_SECOND)
         else:
             line = "%9s %10s" % ("-", "-")
-        print("%-8s %-7s %-8s %12.0f %12.0f %6.3f %s %6.3f %9.4f %9.4f" % (
-            mode, size_label(n), direction, ours, theirs, ours / theirs, line, host,
+        print("%-8s %-7s %-8s %12.0f %12.0f %6.3f %6.3f %s %6.3f %9.4f %9.4f" % (
+            mode, size_label(n), direction, ours, theirs, ours / theirs, best, line, host,
             median("ours", 2) / (n / mib), median("lrzsz", 2) / (n / mib)))
     print("B/s: payload bytes per second over the instrument program's lifetime; ratio: ours / lrzsz;\n"
+          "best: the ratio of the fastest transfers of each (the least disturbed by other load);\n"
           "line: %d B/s (115200 baud 8N1); host: the same ratio timed on the host side;\n"
           "CPU: host-side CPU seconds per MiB. Medians of %d.%s" % (
               LINE_BYTES_PER_SECOND, args.repeat, " %d transfers FAILED." % failures if failures else ""))
