@@ -20,14 +20,19 @@ void readHeaders (bool poll, size_t size)
     for (size_t round = 0; round <= size; ++round)
     {
         if (poll)
+        {
+            // pollHeader reads in try-once mode for its own duration only.
+            z.blockingRead = 1;
             pollHeader();
+            fuzzCheck (z.blockingRead == 1, "pollHeader did not restore the read mode");
+            z.blockingRead = 0;
+        }
         else
             getHeader();
 
         if (errorPending())
         {
             fuzzCheck (! z.headerReady, "a header reported ready with an error pending");
-            fuzzCheck (z.blockingRead == 0, "pollHeader did not restore the read mode");
             return;
         }
         fuzzCheck (z.headerReady == 1, "getHeader returned without header or error");
