@@ -2,7 +2,10 @@
 
 #include "application/Settings.h"
 #include "application/UserMessages.h"
+#include "application/VUEditor.h"
+#include "application/VULookAndFeel.h"
 #include "device/ShellChannel.h"
+#include "tasks/DownloadManager.h"
 #include "zmodem/ZmodemHooks.h"
 
 namespace
@@ -10,19 +13,13 @@ namespace
 const char* const noInstrumentMessage =
     "No Vorlen. Please connect your Vorlen to the computer (USB) and restart the application.";
 const char* const transferRunningMessage = "Wait for the current transfer to be completed.";
-
-// The image-based look and feel replaces this once its artwork exists.
-juce::LookAndFeel* createLookAndFeel()
-{
-    return new juce::LookAndFeel_V4();
-}
 } // namespace
 
 MainAppWindow::MainAppWindow()
     : DocumentWindow (juce::JUCEApplication::getInstance()->getApplicationName(),
                       juce::Colours::lightgrey, DocumentWindow::allButtons, true)
 {
-    lookAndFeel = createLookAndFeel();
+    lookAndFeel = new VULookAndFeel();
     juce::LookAndFeel::setDefaultLookAndFeel (lookAndFeel);
     configureApplicationSettings();
 
@@ -43,15 +40,20 @@ MainAppWindow::MainAppWindow()
     closeButtonPressed();
 }
 
-// The download manager and the tabbed editor are created here once they exist; until then
-// the window stays empty while the instrument is connected.
+// The manager reads the firmware versions from the instrument; the editor then asks it what
+// the tabs offer. The window keeps its top-left corner and takes the editor's size.
 void MainAppWindow::createEditor()
 {
+    downloadManager = new DownloadManager();
+    setContentOwned (new VUEditor (downloadManager), true);
 }
 
 MainAppWindow::~MainAppWindow()
 {
     saveAndDeleteApplicationSettings();
+
+    // The editor is still there while the tasks go: it signals each task's deletion.
+    delete downloadManager;
     downloadManager = nullptr;
 
     // The content is deleted before the look and feel it draws with.

@@ -50,7 +50,7 @@ class Desktop:
             display = ":%d" % number
             # -noreset keeps the atoms after the client that made them disconnects.
             self.server = subprocess.Popen(
-                ["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
+                ["Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             for _ in range(100):
                 if os.path.exists("/tmp/.X11-unix/X%d" % number):

@@ -5,11 +5,11 @@ import os
 import pty
 import shutil
 import subprocess
-import tempfile
 import time
 import unittest
 
-from desktop import APPLICATION, Desktop, new_home, start_emulator, stop_process
+from desktop import APPLICATION, Desktop, new_home, stop_process
+from editor_session import EditorSession
 
 
 def read_log(home):
@@ -79,39 +79,36 @@ class ApplicationWindowTest(unittest.TestCase):
                          "nothing changed the settings, so nothing is written")
         shutil.rmtree(home, ignore_errors=True)
 
-    def test_with_instrument_holds_port_and_refuses_second_instance(self):
-        home = new_home()
-        workroot = tempfile.mkdtemp(prefix="vorlen-e2e-emu-")
-        emulator, link = start_emulator(workroot)
-        app = self.start_application(home, link)
+    def test_with_instrument_shows_editor_holds_port_and_refuses_second_instance(self):
+        session = EditorSession(self.desktop).start()
         try:
-            window = self.desktop.wait_for_window("^Vorlen Software Update$")
-            self.assertIsNotNone(window)
-            time.sleep(0.5)
             self.desktop.screenshot("instrument-window")
-            geometry = self.desktop.geometry(window)
-            self.assertEqual((geometry["WIDTH"], geometry["HEIGHT"]), (400, 200))
+            geometry = session.geometry
+            self.assertEqual((geometry["X"], geometry["Y"]), ((1280 - 400) // 2, (1024 - 200) // 2),
+                             "the window keeps the corner that the 400 x 200 centring gave it")
+            border = (geometry["WIDTH"] - 540) // 2
+            self.assertEqual((geometry["WIDTH"], geometry["HEIGHT"]), (540 + 2 * border, 487 + 21 + 2 * border))
+            self.assertLessEqual(border, 4)
+            link = os.path.join(session.workroot, "port")
             self.assertTrue(port_is_held(link))
-            with open(os.path.join(workroot, "work", "commands.log")) as f:
-                commands = [line.split(" ", 1)[1].rstrip("\n") for line in f]
-            self.assertEqual(commands, ["cd /usr/ap", "read_mac_sn"])
+            self.assertEqual(session.commands()[:2], ["cd /usr/ap", "read_mac_sn"])
 
             second = self.start_application(new_home(), link)
             self.assertEqual(second.wait(timeout=15), 0)
+            second.stdout.close()
             self.assertEqual(len(self.desktop.windows_named("^Vorlen Software Update$")), 1)
-            self.assertIsNone(app.poll(), "the first instance runs on")
+            self.assertIsNone(session.app.poll(), "the first instance runs on")
 
             # The close button sits at the left of the 21-pixel title bar.
             self.desktop.xdotool("mousemove", str(geometry["X"] + 10), str(geometry["Y"] + 10), "click", "1")
-            self.assertEqual(app.wait(timeout=15), 0)
+            self.assertEqual(session.app.wait(timeout=15), 0)
         finally:
-            stop_process(app)
-            stop_process(emulator)
-        log = read_log(home)
+            session.stop()
+        log = read_log(session.home)
         self.assertIn("Good format :\n   Line 0 :", log)
         self.assertTrue(log.endswith("\n****   End Zmodem logging   ****\n"), log)
-        shutil.rmtree(home, ignore_errors=True)
-        shutil.rmtree(workroot, ignore_errors=True)
+        for path in (session.home, session.content, session.workroot):
+            shutil.rmtree(path, ignore_errors=True)
 
 
 if __name__ == "__main__":
