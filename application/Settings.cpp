@@ -37,3 +37,8 @@ void saveAndDeleteApplicationSettings()
     delete settings;
     settings = nullptr;
 }
+
+bool applicationSettingsConfigured()
+{
+    return settings != nullptr && settings->getStorageParameters().applicationName.isNotEmpty();
+}

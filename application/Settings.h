@@ -8,6 +8,9 @@
 juce::ApplicationProperties& applicationSettings();
 void configureApplicationSettings();
 void saveAndDeleteApplicationSettings();
+// Whether configureApplicationSettings has run since the settings were last deleted; never
+// creates them.
+bool applicationSettingsConfigured();
 
 extern const char* const lastPresetsDirKey;  // "LastPresetsDir"
 extern const char* const fileToRemoveKey;    // "FileToRemove"

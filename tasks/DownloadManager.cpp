@@ -1,7 +1,11 @@
 #include "tasks/DownloadManager.h"
 
 #include "application/UserMessages.h"
+#include "device/CommunicationLog.h"
 #include "tasks/DownloadFilesWithProgress.h"
+#include "tasks/LoadAppInstallerThread.h"
+#include "tasks/ReceivePresetsThread.h"
+#include "tasks/SendPresetsThread.h"
 #include "tasks/UpdateServerResources.h"
 #include "tasks/VersionFiles.h"
 #include "zmodem/ZmodemHooks.h"
@@ -41,6 +45,7 @@ bool soundBankSuitsPresets()
 
 DownloadManager::DownloadManager()
 {
+    removeDownloadedInstaller();
     readInstrumentVersions();
 }
 
@@ -48,12 +53,20 @@ DownloadManager::~DownloadManager()
 {
     deleteTask (updateTask);
     updateTask = nullptr;
+    deleteTask (restoreTask);
+    restoreTask = nullptr;
+    deleteTask (backupTask);
+    backupTask = nullptr;
+    deleteTask (installerTask);
+    installerTask = nullptr;
 }
 
 void DownloadManager::deleteTask (juce::Thread* task)
 {
     if (task == nullptr)
         return;
+    // A deletion that nobody waited for (the window's own clean-up) left the event set.
+    taskGone.reset();
     delete task;
     // The deletion's report reaches the window, which signals taskGone.
     taskGone.wait (-1);
@@ -81,13 +94,40 @@ void DownloadManager::cancelTask()
 {
     if (updateTask != nullptr)
         updateTask->signalThreadShouldExit();
+    if (restoreTask != nullptr)
+        restoreTask->signalThreadShouldExit();
+    if (backupTask != nullptr)
+    {
+        showUserMessage (MessageIcon::warning, "This action cannot be canceled.");
+        backupTask->signalThreadShouldExit();
+    }
+    if (installerTask != nullptr)
+        installerTask->signalThreadShouldExit();
 }
 
-// The preset and installer tasks are not built yet; until they are, the update task is the
-// only one there can be.
 bool DownloadManager::otherTaskExists() const
 {
-    return false;
+    return restoreTask != nullptr || backupTask != nullptr || installerTask != nullptr;
+}
+
+bool DownloadManager::anyTaskRuns() const
+{
+    return otherTaskExists() || (updateTask != nullptr && updateTask->busy);
+}
+
+void DownloadManager::deletePresetTasks()
+{
+    presetFiles.clear();
+    delete restoreTask;
+    restoreTask = nullptr;
+    delete backupTask;
+    backupTask = nullptr;
+}
+
+void DownloadManager::deleteInstallerTask()
+{
+    delete installerTask;
+    installerTask = nullptr;
 }
 
 bool DownloadManager::isFirmwareUpdateAvailable()
@@ -158,4 +198,87 @@ bool DownloadManager::startSoundBankUpdate (juce::Component* source)
                                    updateserver::soundBankVersion };
     const juce::StringArray destinations { "wavetable.bin", "wavetable.txt", "sound_version.xml" };
     return updateTask->startTransfer (urls, destinations, source);
+}
+
+bool DownloadManager::backupPresets (const juce::File& directory)
+{
+    if (anyTaskRuns())
+        return false;
+    backupTask = new ReceivePresetsThread (directory);
+    backupTask->startThread();
+    return true;
+}
+
+bool DownloadManager::restorePresets (const juce::File& directory)
+{
+    if (anyTaskRuns())
+        return false;
+
+    presetFiles = directory.findChildFiles (juce::File::findFiles, false, "*.mz");
+    presetFiles.sort();
+    if (presetFiles.isEmpty())
+    {
+        showUserMessage (MessageIcon::warning, "There is no presets in this directory !");
+        return true;
+    }
+    if (! presetsCanBeSent())
+        return true;
+
+    if (askUserYesNo (MessageIcon::info,
+                      "The presets curently into the Vorlen will be overwritten. Make sure to save them first if you want to keep them. "
+                      "Do you want to continue and overwrite your presets ?"))
+    {
+        restoreTask = new SendPresetsThread (presetFiles);
+        restoreTask->startThread();
+    }
+    return true;
+}
+
+// Refused before anything is asked or sent, so that a restore is never left half done
+// because of one file that could not have gone to the instrument anyway.
+bool DownloadManager::presetsCanBeSent()
+{
+    juce::StringArray refused;
+    for (auto& preset : presetFiles)
+    {
+        const juce::String why = presetRefusal (preset);
+        if (why.isNotEmpty())
+            refused.add (preset.getFileName() + ": " + why);
+    }
+    if (refused.isEmpty())
+        return true;
+    showUserMessage (MessageIcon::warning,
+                     "These files cannot be restored onto the Vorlen, so nothing has been sent:\n" + refused.joinIntoString ("\n"));
+    return false;
+}
+
+bool DownloadManager::checkApplicationUpdate()
+{
+    return checkApplicationUpdate (juce::SystemStats::getOperatingSystemType());
+}
+
+bool DownloadManager::checkApplicationUpdate (juce::SystemStats::OperatingSystemType system)
+{
+    const juce::String serverApp = fetchServerVersion (updateserver::applicationResource (updateserver::applicationVersionDocument));
+    if (! isOlderVersion (applicationVersionString, serverApp))
+        return false;
+    if (! askUserYesNo (MessageIcon::question, "A new version of this application is available on the server.\nDo you want to install it ?"))
+        return false;
+
+    if ((system & juce::SystemStats::Windows) != 0)
+    {
+        // Asked once at start-up; a second call must not lose the running download.
+        if (installerTask == nullptr)
+        {
+            installerTask = new LoadAppInstallerThread();
+            installerTask->startThread();
+        }
+    }
+    else if (system == juce::SystemStats::MacOSX)
+    {
+        updateserver::applicationResource (updateserver::applicationInstaller).launchInDefaultBrowser();
+        showUserMessage (MessageIcon::warning,
+                         "The setup file is loading.\nYou can now close the application, and install the new version when the download is completed.");
+    }
+    return true;
 }

@@ -8,6 +8,9 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 class DownloadFilesWithProgress;
+class SendPresetsThread;
+class ReceivePresetsThread;
+class LoadAppInstallerThread;
 
 // What the Firmware tab's two update buttons call.
 class VUButtonListener
@@ -23,7 +26,8 @@ protected:
 class DownloadManager : public VUButtonListener
 {
 public:
-    // Reads the firmware versions from the instrument (its shell must be open).
+    // Deletes an installer left by an earlier update, then reads the firmware versions from
+    // the instrument (its shell must be open).
     DownloadManager();
     // Deletes every task, waiting for each to report its deletion.
     virtual ~DownloadManager();
@@ -33,6 +37,8 @@ public:
     void cancelTask();
     // A restore, backup or installer task exists.
     bool otherTaskExists() const;
+    void deletePresetTasks();
+    void deleteInstallerTask();
 
     // Versions.
     bool isFirmwareUpdateAvailable();
@@ -44,15 +50,29 @@ public:
     void restoreFirmware (juce::Component* source);
     bool startSoundBankUpdate (juce::Component* source) override;
 
+    // Presets. False only when another task exists or the update task is busy.
+    bool backupPresets (const juce::File& directory);
+    bool restorePresets (const juce::File& directory);
+
+    // Application update: true when the user accepted a newer version offered by the server.
+    bool checkApplicationUpdate();
+    bool checkApplicationUpdate (juce::SystemStats::OperatingSystemType system);
+
     juce::String firmwareVersion, dreamVersion, serverFirmwareVersion, serverDreamVersion;
     DownloadFilesWithProgress* updateTask = nullptr;
+    SendPresetsThread* restoreTask = nullptr;
+    ReceivePresetsThread* backupTask = nullptr;
+    LoadAppInstallerThread* installerTask = nullptr;
     juce::WaitableEvent taskGone;
+    juce::Array<juce::File> presetFiles;
 
     static constexpr const char* newestFirmwareVersion = "2.0";
 
 private:
     void readInstrumentVersions();
     void deleteTask (juce::Thread* task);
+    bool anyTaskRuns() const;
+    bool presetsCanBeSent();
 
     JUCE_DECLARE_NON_COPYABLE (DownloadManager)
 };

@@ -1,0 +1,245 @@
+// The application's own update: the version offer, the installer download from the
+// update-server fixture, its start, and the clean-up at the next start.
+
+#include "application/Settings.h"
+#include "application/UserMessages.h"
+#include "device/ShellChannel.h"
+#include "tasks/DownloadManager.h"
+#include "tasks/LoadAppInstallerThread.h"
+#include "tests/support/InstrumentEmulator.h"
+#include "tests/support/PtyPair.h"
+#include "tests/support/UpdateServerFixture.h"
+#include "tests/support/ZmodemTestFiles.h"
+#include "zmodem/ZmodemState.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+namespace
+{
+struct WindowStandIn : DownloadFilesListener
+{
+    void taskNameChanged (const juce::String& name, juce::Component*) override
+    {
+        std::lock_guard<std::mutex> hold (lock);
+        names.add (name);
+    }
+    void progressChanged (double, juce::Component*) override {}
+    void taskFinished (int kind, int result, juce::Component*) override
+    {
+        if (kind == (int) TaskKind::deleted)
+        {
+            manager->taskGone.signal();
+            return;
+        }
+        std::lock_guard<std::mutex> hold (lock);
+        finished.push_back ({ kind, result });
+        ended.signal();
+    }
+    void quitRequested() override {}
+
+    DownloadManager* manager = nullptr;
+    std::mutex lock;
+    juce::StringArray names;
+    std::vector<std::pair<int, int>> finished;
+    juce::WaitableEvent ended;
+};
+
+struct RecordedMessages : UserMessages
+{
+    void showMessage (MessageIcon, const juce::String&, const juce::String& message) override { shown.add (message); }
+    bool askYesNo (MessageIcon icon, const juce::String&, const juce::String& message) override
+    {
+        questions.add (message);
+        questionIcon = icon;
+        return answer;
+    }
+    juce::StringArray shown, questions;
+    MessageIcon questionIcon = MessageIcon::none;
+    bool answer = true;
+};
+
+const auto onWindows = juce::SystemStats::Windows10;
+const auto onLinux = juce::SystemStats::Linux;
+
+struct AppUpdateTest : ::testing::Test
+{
+    void SetUp() override
+    {
+        server.generateContent ("--app-version Test2");
+        useServer ("");
+        configureApplicationSettings();
+        settings().removeValue (fileToRemoveKey);
+        installer().deleteFile();
+        setUserMessages (&messages);
+
+        instrument = std::make_unique<InstrumentEmulator>();
+        errorClear();
+        zmodemSetDefaults();
+        ASSERT_TRUE (zmodemOpen (instrument->port().c_str()));
+        runShellCommand ("cd /usr/ap", false);
+        makeManager();
+    }
+
+    void TearDown() override
+    {
+        manager.reset();
+        setUserMessages (nullptr);
+        saveAndDeleteApplicationSettings();
+        zmodemClose();
+        errorClear();
+        currentDeviceDirectory = {};
+        ::unsetenv ("VORLEN_APPLICATION_BASE_URL");
+    }
+
+    // What the application does when it starts: a new manager, whose constructor cleans up.
+    void makeManager()
+    {
+        manager.reset();
+        manager = std::make_unique<DownloadManager>();
+        window.manager = manager.get();
+        manager->createUpdateTask (&window);
+    }
+
+    void useServer (const std::string& fault)
+    {
+        ::setenv ("VORLEN_APPLICATION_BASE_URL", (server.baseUrl() + fault + "vorlensoftware/").c_str(), 1);
+    }
+
+    void serveVersion (const std::string& version)
+    {
+        server.addFile ("vorlensoftware/windows/vu_version.xml",
+                        "<?xml version=\"1.0\"?>\n<VORLENSOFTWARE><APPLICATION version=\"" + version + "\"/></VORLENSOFTWARE>\n");
+    }
+
+    // The installer task as the manager would start it, run to its end.
+    std::pair<int, int> runInstallerTask()
+    {
+        LoadAppInstallerThread task;
+        task.startThread();
+        EXPECT_TRUE (window.ended.wait (60 * 1000));
+        return window.finished.empty() ? std::pair { -1, -1 } : window.finished.back();
+    }
+
+    static juce::PropertiesFile& settings() { return *applicationSettings().getUserSettings(); }
+    static juce::File installer() { return downloadedInstallerFile(); }
+    std::string served() const { return readWholeFile (server.root() + "/vorlensoftware/windows/VorlenSoftware_setup.exe"); }
+
+    UpdateServerFixture server;
+    std::unique_ptr<InstrumentEmulator> instrument;
+    std::unique_ptr<DownloadManager> manager;
+    WindowStandIn window;
+    RecordedMessages messages;
+};
+} // namespace
+
+TEST_F (AppUpdateTest, OnlyAVersionAfterTestIsOfferedAndOnlyAnAcceptedOfferCounts)
+{
+    for (const char* notNewer : { "Test", "3.0", "S9" })
+    {
+        serveVersion (notNewer);
+        EXPECT_FALSE (manager->checkApplicationUpdate (onWindows)) << notNewer;
+    }
+    useServer ("@404/");
+    EXPECT_FALSE (manager->checkApplicationUpdate (onWindows));
+    useServer ("@notxml/");
+    EXPECT_FALSE (manager->checkApplicationUpdate (onWindows));
+    EXPECT_TRUE (messages.questions.isEmpty());
+
+    useServer ("");
+    serveVersion ("Test2");
+    messages.answer = false;
+    EXPECT_FALSE (manager->checkApplicationUpdate (onWindows));
+    EXPECT_EQ (messages.questions, juce::StringArray ("A new version of this application is available on the server.\nDo you want to install it ?"));
+    EXPECT_EQ (messages.questionIcon, MessageIcon::question);
+    EXPECT_EQ (manager->installerTask, nullptr);
+
+    // Accepted on a system that is neither Windows nor macOS: nothing is downloaded.
+    messages.answer = true;
+    serveVersion ("alpha");
+    EXPECT_TRUE (manager->checkApplicationUpdate (onLinux));
+    EXPECT_EQ (manager->installerTask, nullptr);
+    EXPECT_FALSE (installer().exists());
+    EXPECT_TRUE (messages.shown.isEmpty());
+}
+
+TEST_F (AppUpdateTest, AcceptedOfferDownloadsTheInstallerOverAnOldOneAndRemembersIt)
+{
+    writeWholeFile (installer().getFullPathName().toStdString(), "an old installer");
+    ASSERT_TRUE (manager->checkApplicationUpdate (onWindows));
+    ASSERT_NE (manager->installerTask, nullptr);
+    EXPECT_FALSE (manager->backupPresets (juce::File::getSpecialLocation (juce::File::tempDirectory))) << "one task at a time";
+    ASSERT_TRUE (window.ended.wait (60 * 1000));
+
+    EXPECT_EQ (window.finished, (std::vector<std::pair<int, int>> { { (int) TaskKind::installer, 1 } }));
+    EXPECT_EQ (window.names, juce::StringArray ("Download Application Update...", ""));
+    EXPECT_TRUE (messages.shown.isEmpty());
+    EXPECT_EQ (readWholeFile (installer().getFullPathName().toStdString()), served());
+    EXPECT_EQ (settings().getValue (fileToRemoveKey), installer().getFullPathName());
+
+    manager->deleteInstallerTask();
+    EXPECT_EQ (manager->installerTask, nullptr);
+
+    // The fixture's installer is a shell script that only prints a line; downloads are not
+    // executable here, and JUCE would hand a plain file to a browser instead.
+    EXPECT_FALSE (startDownloadedInstaller (onLinux)) << "only Windows starts it";
+    ASSERT_TRUE (installer().setExecutePermission (true));
+    EXPECT_TRUE (startDownloadedInstaller (onWindows));
+
+    const TemporaryDirectory elsewhere;
+    const std::string foreign = elsewhere.path + "/VorlenSoftware_setup.exe";
+    writeWholeFile (foreign, "#!/bin/sh\nexit 0\n");
+    settings().setValue (fileToRemoveKey, juce::String (foreign));
+    EXPECT_FALSE (startDownloadedInstaller (onWindows)) << "the settings name a file this application did not save";
+}
+
+TEST_F (AppUpdateTest, NextStartDeletesTheRememberedInstallerButNoOtherFile)
+{
+    writeWholeFile (installer().getFullPathName().toStdString(), "left from the last update");
+    settings().setValue (fileToRemoveKey, installer().getFullPathName());
+    makeManager();
+    EXPECT_FALSE (installer().exists());
+    EXPECT_FALSE (settings().containsKey (fileToRemoveKey));
+
+    // Already gone: the key is forgotten, nothing else happens.
+    settings().setValue (fileToRemoveKey, installer().getFullPathName());
+    makeManager();
+    EXPECT_FALSE (settings().containsKey (fileToRemoveKey));
+
+    const TemporaryDirectory elsewhere;
+    const std::string precious = elsewhere.path + "/notes.txt";
+    writeWholeFile (precious, "the user's");
+    settings().setValue (fileToRemoveKey, juce::String (precious));
+    makeManager();
+    EXPECT_EQ (readWholeFile (precious), "the user's");
+    EXPECT_FALSE (settings().containsKey (fileToRemoveKey));
+}
+
+TEST_F (AppUpdateTest, ShortDownloadFailsAndLeavesThePartialFileForTheNextStart)
+{
+    // Large enough that the stream is open before the server cuts it short.
+    const int size = 4 << 20;
+    server.addFile ("vorlensoftware/windows/VorlenSoftware_setup.exe", randomBytes ((size_t) size, 7));
+    useServer ("@short/");
+
+    EXPECT_EQ (runInstallerTask(), std::pair ((int) TaskKind::installer, 0));
+    EXPECT_EQ (messages.shown, juce::StringArray ("The internet connection fails."));
+    EXPECT_TRUE (installer().existsAsFile());
+    EXPECT_LT (installer().getSize(), size);
+    EXPECT_EQ (settings().getValue (fileToRemoveKey), installer().getFullPathName());
+
+    makeManager();
+    EXPECT_FALSE (installer().exists());
+}
+
+TEST_F (AppUpdateTest, MissingInstallerIsAFailedConnectionNotASavedErrorPage)
+{
+    useServer ("@404/");
+
+    EXPECT_EQ (runInstallerTask(), std::pair ((int) TaskKind::installer, 0));
+    EXPECT_EQ (messages.shown, juce::StringArray ("The connection to the server failed."));
+    EXPECT_EQ (window.names, juce::StringArray (""));
+    EXPECT_FALSE (installer().exists());
+    EXPECT_FALSE (settings().containsKey (fileToRemoveKey));
+}
