@@ -82,11 +82,13 @@ int fillReadAhead()
 void waitReadable (int ms)
 {
 #ifndef _WIN32
+    // A wait that returns early without data (a line that is gone, an interrupted poll)
+    // still sleeps, so that 200 empty reads always take their two seconds.
     pollfd watch { serialPortHandle, POLLIN, 0 };
-    if (serialPortHandle != INVALID_SERIAL_HANDLE && ::poll (&watch, 1, ms) > 0
-        && (watch.revents & POLLIN) != 0)
+    const int ready = serialPortHandle != INVALID_SERIAL_HANDLE ? ::poll (&watch, 1, ms) : -1;
+    if (ready > 0 && (watch.revents & POLLIN) != 0)
         return;
-    if (serialPortHandle != INVALID_SERIAL_HANDLE && (watch.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0)
+    if (ready == 0)
         return;
 #endif
     zmodemSleepMs (ms);
