@@ -96,11 +96,10 @@ void DownloadManager::cancelTask()
         updateTask->signalThreadShouldExit();
     if (restoreTask != nullptr)
         restoreTask->signalThreadShouldExit();
+    // The backup never stops part way; its exit flag would only make the window's message
+    // lock give up on the backup's thread, leaving the task display up after it ends.
     if (backupTask != nullptr)
-    {
         showUserMessage (MessageIcon::warning, "This action cannot be canceled.");
-        backupTask->signalThreadShouldExit();
-    }
     if (installerTask != nullptr)
         installerTask->signalThreadShouldExit();
 }

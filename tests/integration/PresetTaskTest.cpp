@@ -159,6 +159,7 @@ TEST_F (PresetTaskTest, BackupStoresEveryPresetWithAStepPerFileAndKeepsTheUsersD
 
     ASSERT_TRUE (manager->backupPresets (juce::File (directory.path)));
     manager->cancelTask();
+    EXPECT_FALSE (manager->backupTask->threadShouldExit()) << "the window's lock on the backup's thread must still work";
     EXPECT_FALSE (manager->backupPresets (juce::File (directory.path))) << "one task at a time";
     EXPECT_FALSE (manager->restorePresets (juce::File (directory.path)));
     ASSERT_TRUE (waitForTheEnd());
