@@ -7,6 +7,7 @@
 #include "zmodem/ZmodemHooks.h"
 #include "zmodem/ZmodemState.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -70,9 +71,20 @@ void readFileInfo()
         return;
 
     const long length = (long) (z.bufPtr - z.buffer);
-    const size_t nameLength = (size_t) std::min<long> (length, (long) sizeof (z.fileName) - 1);
-    std::memcpy (z.fileName, z.buffer, nameLength);
-    z.fileName[nameLength] = '\0';
+
+    // A name from the line is never a path: only its last component is used, cut to what
+    // the name field holds. The component is taken first, so that a long directory part
+    // cannot push the real name out of the field.
+    {
+        const size_t fullLength = strnlen (z.buffer, (size_t) length);
+        const char* bare = z.buffer;
+        for (size_t i = 0; i < fullLength; ++i)
+            if (z.buffer[i] == '/' || z.buffer[i] == '\\')
+                bare = z.buffer + i + 1;
+        const size_t nameLength = std::min<size_t> (fullLength - (size_t) (bare - z.buffer), sizeof (z.fileName) - 1);
+        std::memcpy (z.fileName, bare, nameLength);
+        z.fileName[nameLength] = '\0';
+    }
 
     char* nameEnd = length > 1 ? static_cast<char*> (std::memchr (z.buffer, 0, (size_t) (length - 1))) : nullptr;
     if (nameEnd == nullptr)
@@ -90,7 +102,6 @@ void readFileInfo()
     z.fileTime = (int32_t) time;
     z.fileMode = (int) mode;
 
-    // A name from the line is never a path: only its last component is used.
     if (! makeBareFileName (z.fileName))
         errorSet ("ZMD007 File Data is out of spec\n");
 }
@@ -100,6 +111,7 @@ void dataStep()
     auto& z = zmodemState;
     z.moreData = 1;
     int tries = 0;
+    uint32_t lastFrameAt = z.filePos;
 
     for (int ignored = 0; ! errorPending() || pendingIsOneOf ({ timeoutError, tooLongError, crc16Error, crc32Error });)
     {
@@ -130,7 +142,13 @@ void dataStep()
             if (isHeaderAt (zeof))
                 return closeReceiveFile();
             if (isHeaderAt (zdata))
+            {
+                // Frames that never bring a byte would keep this loop alive for ever.
+                if (z.filePos == lastFrameAt && ! ignoreHeader (ignored))
+                    return;
+                lastFrameAt = z.filePos;
                 z.moreData = 1;
+            }
             else if (! ignoreHeader (ignored))
                 return;
         }
@@ -160,11 +178,13 @@ void fileStep()
         getHeader();
         if (errorPending())
             continue;
-        if (z.headerType == zdata)
+        // Data from anywhere but the position asked for would land at the wrong place in
+        // the file: such a ZDATA is answered like a ZEOF at the wrong position.
+        if (isHeaderAt (zdata))
             return dataStep();
         if (isHeaderAt (zeof))
             return closeReceiveFile();
-        if (z.headerType == zfile || z.headerType == zeof)
+        if (z.headerType == zfile || z.headerType == zeof || z.headerType == zdata)
         {
             if (tries >= maxTries)
                 return errorSet ("ZMD002 Remote failed to respond to my ZRPOS\n");
@@ -185,6 +205,7 @@ void countFile (int& files)
     }
 }
 
+// The sender's "OO" is read but not checked; when it does not come, one timeout is enough.
 void endOnZfin()
 {
     sendHexHeader (zfin, 0);
@@ -192,7 +213,10 @@ void endOnZfin()
     {
         readRawByte();
         if (errorIs (timeoutError) && errorPending())
+        {
             zmodemState.errorFlag = 0;
+            return;
+        }
     }
 }
 

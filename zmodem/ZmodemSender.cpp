@@ -15,6 +15,10 @@ constexpr int maxTries = 10;
 // Headers that no state acts on are skipped, but not for ever.
 constexpr int maxIgnoredHeaders = 1000;
 
+// A receiver that keeps asking for the same place gets nothing through: after this many
+// ZRPOS in a row that do not move past the furthest position asked for, the file fails.
+constexpr int maxFruitlessRepositions = 100;
+
 bool isTimeout() { return errorIs ("ZMD009 Timeout\n"); }
 
 bool isRecoverableLineError()
@@ -39,9 +43,23 @@ void sendDataHeader()
     sendHeader();
 }
 
-void reposition (uint32_t position)
+struct Repositions
+{
+    uint32_t furthest = 0;
+    int fruitless = 0;
+};
+
+void reposition (uint32_t position, Repositions& asked)
 {
     auto& z = zmodemState;
+    if (position > asked.furthest)
+    {
+        asked.furthest = position;
+        asked.fruitless = 0;
+    }
+    else if (++asked.fruitless >= maxFruitlessRepositions)
+        return errorSet ("ZMD009 Timeout\n");
+
     if (position <= z.filePos)
         z.moreData = 1;
     seekTo (position);
@@ -58,7 +76,7 @@ enum class Phase { readBlock, stream, sendEof, done };
 
 // Streams subpackets until the frame ends (sendEof), a ZRPOS moves the position (readBlock)
 // or an error ends the phase (done).
-Phase stream()
+Phase stream (Repositions& asked)
 {
     auto& z = zmodemState;
     for (;;)
@@ -74,7 +92,7 @@ Phase stream()
             dropError();
         else if (z.headerType == zrpos)
         {
-            reposition (headerPosition());
+            reposition (headerPosition(), asked);
             return errorPending() ? Phase::done : Phase::readBlock;
         }
         if (! z.moreData)
@@ -88,7 +106,7 @@ Phase stream()
 }
 
 // After ZEOF: ZRINIT ends the file, ZRPOS sends part of it again.
-Phase waitForZrinit()
+Phase waitForZrinit (Repositions& asked)
 {
     auto& z = zmodemState;
     sendHexHeader (zeof, z.filePos);
@@ -101,8 +119,8 @@ Phase waitForZrinit()
             return Phase::done;
         if (! errorPending() && z.headerType == zrpos)
         {
-            reposition (headerPosition());
-            return Phase::readBlock;
+            reposition (headerPosition(), asked);
+            return errorPending() ? Phase::done : Phase::readBlock;
         }
         if (++misses < maxTries && errorPending())
             dropError();
@@ -117,6 +135,7 @@ void dataPhase()
     auto& z = zmodemState;
     z.moreData = 1;
     Phase phase = Phase::readBlock;
+    Repositions asked { z.filePos, 0 };
 
     while (phase != Phase::done && ! errorPending())
     {
@@ -134,9 +153,9 @@ void dataPhase()
             }
         }
         else if (phase == Phase::stream)
-            phase = stream();
+            phase = stream (asked);
         else
-            phase = waitForZrinit();
+            phase = waitForZrinit (asked);
     }
 }
 
@@ -149,7 +168,8 @@ void sendFileHeader()
 }
 
 // ZFILE until ZRPOS (or ZSKIP), then the data. Returns with the file closed.
-void fileStep()
+// `invitations` is the number of ZRQINITs sent: each may still draw a ZRINIT of its own.
+void fileStep (int invitations)
 {
     auto& z = zmodemState;
     z.fileName[0] = '\0';
@@ -185,13 +205,14 @@ void fileStep()
                 dataPhase();
             break;
         }
-        // rz answers our ZRQINIT with a second ZRINIT that often arrives after the ZFILE went
-        // out: it counts a try, but the ZFILE is sent again only if no answer follows, or rz
-        // would take it twice and answer with two ZRPOS.
+        // rz answers our ZRQINIT with a ZRINIT of its own besides the one it starts with, and
+        // that one often arrives after the ZFILE went out: it counts a try, but the ZFILE is
+        // sent again only if no answer follows, or rz would take it twice and answer with two
+        // ZRPOS. Once those answers are used up, a ZRINIT is a refusal and the ZFILE goes again.
         if (z.headerType == zrinit)
         {
             ++tries;
-            resend = false;
+            resend = invitations-- <= 0;
         }
         else
             ++ignored;
@@ -205,6 +226,8 @@ void invite()
     for (int tries = 0; tries < maxTries; ++tries)
     {
         writeSerialPort (fixedZrqinit, (int) sizeof (fixedZrqinit));
+        if (errorPending())
+            return;
         getHeader();
         if (errorPending() && isRecoverableLineError())
         {
@@ -214,7 +237,7 @@ void invite()
         if (errorPending())
             return;
         if (z.headerType == zrinit)
-            return fileStep();
+            return fileStep (tries + 1);
         if (z.headerType == zcancelled)
             return errorSet ("ZMD010 Received cancel signal from remote\n");
     }
