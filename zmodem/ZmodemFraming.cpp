@@ -177,6 +177,10 @@ void readHexHeader()
     zmodemState.headerReady = 1;
 }
 
+// How a poll reads once a header has begun: as the caller read before the poll.
+bool polling = false;
+int blockingBeforePoll = 1;
+
 // Reads up to the next ZPAD; counts what it skips against the search limit.
 bool skipToPad (long& skipped)
 {
@@ -191,6 +195,10 @@ bool skipToPad (long& skipped)
         if (errorPending())
             return false;
     }
+    // A poll gives up at once only while nothing has come: a header that arrives in pieces
+    // (a ZRPOS split across two reads) would otherwise be half read and lost.
+    if (polling)
+        zmodemState.blockingRead = blockingBeforePoll;
     return true;
 }
 
@@ -368,8 +376,11 @@ void pollHeader()
 {
     auto& z = zmodemState;
     const int wasBlocking = z.blockingRead;
+    blockingBeforePoll = wasBlocking;
+    polling = true;
     z.blockingRead = 0;
     getHeader();
+    polling = false;
     z.blockingRead = wasBlocking;
 }
 

@@ -7,6 +7,7 @@
 #include "zmodem/ZmodemFraming.h"
 
 #include <algorithm>
+#include <thread>
 
 using namespace farend;
 using namespace std::string_literals;
@@ -254,4 +255,27 @@ TEST_F (ZmodemSenderTest, ReceiverThatNeverLetsItOnEndsTheCall)
     EXPECT_GE (asked, 100);
     EXPECT_LT (asked, 1000);
     EXPECT_EQ (zmodemTransfer.file, nullptr) << "the sender closes its file when it fails";
+}
+
+// The poll after each subpacket returns at once when nothing waits; but once a header has
+// begun it waits for the rest, or a ZRPOS split across reads would be lost.
+TEST_F (ZmodemSenderTest, PollTakesAHeaderThatArrivesInPieces)
+{
+    const std::string wire = hexHeader (zrpos, 0x1234);
+    far.send (wire.substr (0, 6));
+    ::usleep (20 * 1000);
+    std::thread rest ([&] {
+        ::usleep (30 * 1000);
+        far.send (wire.substr (6));
+    });
+    pollHeader();
+    rest.join();
+    EXPECT_FALSE (errorPending()) << zmodemState.errorText;
+    EXPECT_EQ (zmodemState.headerType, zrpos);
+    EXPECT_EQ (headerPosition(), 0x1234u);
+    EXPECT_EQ (zmodemState.blockingRead, 1);
+
+    errorClear();
+    pollHeader();
+    EXPECT_TRUE (errorPending() && errorIs ("ZMD009 Timeout\n")) << "nothing waiting: at once";
 }
