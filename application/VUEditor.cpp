@@ -1,9 +1,9 @@
 #include "application/VUEditor.h"
 
 #include "application/MyTabbedButtonBar.h"
-#include "application/Settings.h"
 #include "application/UserMessages.h"
 #include "tasks/DownloadManager.h"
+#include "tasks/LoadAppInstallerThread.h"
 
 #include <BinaryData.h>
 
@@ -218,12 +218,8 @@ void VUEditor::taskFinished (int kind, int result, juce::Component* source)
             {
                 showUserMessage (MessageIcon::warning, "The installer is loaded. Press 'Ok' to start it.");
                 juce::JUCEApplication::quit();
-                if ((juce::SystemStats::getOperatingSystemType() & juce::SystemStats::Windows) != 0)
-                {
-                    const juce::File installer (applicationSettings().getUserSettings()->getValue (fileToRemoveKey, {}));
-                    if (installer.existsAsFile())
-                        installer.startAsProcess();
-                }
+                // Starts only the installer this application saved, and only on Windows.
+                startDownloadedInstaller();
             }
             progress = 0.0;
             postCommandMessage (deleteInstallerTaskCommand);
