@@ -1,7 +1,7 @@
 #pragma once
 
 // The one serial port to the instrument: listing, exclusive open with the instrument's line
-// settings, a blocking write and a read that never waits. Failures are logged and raised
+// settings, a write that waits (bounded) for the line to take its bytes and a read that never waits. Failures are logged and raised
 // through the transfer engine's sticky error. One implementation file per platform.
 // This header stays free of JUCE so the Windows file compiles with a bare cross compiler.
 
@@ -18,6 +18,8 @@ typedef int SerialHandle;
 extern SerialHandle serialPortHandle;
 
 constexpr int maxListedPorts = 1024;
+// A write that finds no room on the line for this long fails: the far end has stopped reading.
+constexpr int serialWriteStallLimitMs = 10000;
 extern int portNumbers[maxListedPorts];
 extern int portCount;
 extern int portCursor;

@@ -146,10 +146,8 @@ bool openExclusive (const char* name)
 
     ::ioctl (fd, TIOCEXCL);
 
-    // Writes block until the line has taken every byte; reads never wait because they only
-    // ask for what FIONREAD says has arrived.
-    int flags = ::fcntl (fd, F_GETFL);
-    ::fcntl (fd, F_SETFL, flags & ~O_NONBLOCK);
+    // The descriptor stays non-blocking: reads only ask for what FIONREAD says has arrived,
+    // and writes wait for room themselves, for a bounded time.
     serialPortHandle = fd;
     return true;
 }
@@ -234,6 +232,21 @@ void closeSerialPort()
     serialPortHandle = INVALID_SERIAL_HANDLE;
 }
 
+namespace
+{
+bool waitForRoom()
+{
+    pollfd watch { serialPortHandle, POLLOUT, 0 };
+    int ready = 0;
+    do
+        ready = ::poll (&watch, 1, serialWriteStallLimitMs);
+    while (ready < 0 && errno == EINTR);
+    if (ready == 0)
+        std::printf ("the line took nothing for %d ms\n", serialWriteStallLimitMs);
+    return ready > 0 && (watch.revents & POLLOUT) != 0;
+}
+} // namespace
+
 int writeSerialPort (const void* data, int count)
 {
     const char* bytes = static_cast<const char*> (data);
@@ -244,6 +257,10 @@ int writeSerialPort (const void* data, int count)
         ssize_t n = ::write (serialPortHandle, bytes + written, (size_t) (count - written));
 
         if (n < 0 && errno == EINTR)
+            continue;
+
+        // A far end that stops reading would otherwise hold the task for ever.
+        if (n < 0 && errno == EAGAIN && waitForRoom())
             continue;
 
         if (n < 0 && written == 0)

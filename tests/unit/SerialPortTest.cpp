@@ -155,6 +155,25 @@ TEST_F (SerialPortTest, LineThatGoesAwayFailsReadsAndWrites)
     EXPECT_NE (text.find ("rc from WriteFile is 5\n"), std::string::npos) << text;
 }
 
+TEST_F (SerialPortTest, FarEndThatStopsReadingFailsTheWriteInsteadOfHanging)
+{
+    PtyPair line;
+    openSerialPort (line.path.c_str());
+    ASSERT_FALSE (errorPending());
+    const std::string many (1 << 20, 'x');
+
+    CapturedLog log;
+    const auto start = std::chrono::steady_clock::now();
+    const int written = writeSerialPort (many.data(), (int) many.size());
+    std::fprintf (stderr, "write gave up after %lld ms\n", (long long) std::chrono::duration_cast<std::chrono::milliseconds> (std::chrono::steady_clock::now() - start).count());
+    EXPECT_GT (written, 0) << "the line takes what fits";
+    EXPECT_LT (written, (int) many.size());
+    EXPECT_TRUE (errorIs ("COM: A comms error has occured\n"));
+    const std::string text = log.finish();
+    EXPECT_NE (text.find ("the line took nothing for 10000 ms\n"), std::string::npos);
+    EXPECT_NE (text.find ("only wrote " + std::to_string (written) + " bytes instead of 1048576\n"), std::string::npos);
+}
+
 TEST_F (SerialPortTest, ClosingAPortThatNeverOpenedLogsBothSteps)
 {
     serialPortHandle = INVALID_SERIAL_HANDLE;
