@@ -89,7 +89,10 @@ juce::String readShellOutput()
 {
     juce::String result;
     char chunk[shellReadChunk];
-    int got = 0;
+    // The transfer engine may already have taken the shell's first bytes after a transfer.
+    int got = zmodemTakeReadAhead (chunk, shellReadChunk);
+    if (got > 0)
+        result += asciiPrefix (chunk, got);
 
     do
     {
@@ -104,6 +107,9 @@ juce::String readShellOutput()
 void drainShellInput()
 {
     char chunk[shellDrainChunk];
+    while (zmodemTakeReadAhead (chunk, shellDrainChunk) > 0)
+    {
+    }
 
     while (readSerialPort (chunk, (unsigned) shellDrainChunk) == shellDrainChunk)
     {

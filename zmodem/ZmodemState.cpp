@@ -68,6 +68,11 @@ unsigned char readAhead[readAheadSize];
 int readAheadStart = 0;
 int readAheadEnd = 0;
 
+void discardReadAhead()
+{
+    readAheadStart = readAheadEnd = 0;
+}
+
 int fillReadAhead()
 {
     readAheadStart = 0;
@@ -136,7 +141,7 @@ void readRawByte()
 void flushInput()
 {
     char discard[200];
-    readAheadStart = readAheadEnd = 0;
+    discardReadAhead();
 
     while (readSerialPort (discard, sizeof (discard)) == (int) sizeof (discard))
     {
@@ -163,6 +168,8 @@ bool zmodemOpen (const char* portName)
 {
     auto& z = zmodemState;
 
+    // Bytes read ahead from an earlier port belong to that port.
+    discardReadAhead();
     openSerialPort (portName);
     zmodemTransfer.port = &serialPortHandle;
     z.blockingRead = 1;
@@ -181,5 +188,6 @@ void zmodemClose()
     auto& z = zmodemState;
     std::free (z.buffer);
     z.buffer = z.bufPtr = z.bufEnd = nullptr;
+    discardReadAhead();
     closeSerialPort();
 }

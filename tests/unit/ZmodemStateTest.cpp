@@ -1,3 +1,4 @@
+#include "device/ShellChannel.h"
 #include "tests/support/PtyPair.h"
 #include "zmodem/ZmodemState.h"
 
@@ -5,6 +6,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <unistd.h>
 
 namespace
 {
@@ -144,4 +146,25 @@ TEST_F (ZmodemStateTest, OpenOnMissingPortFailsWithCommsErrorPending)
     zmodemClose();
     std::string text = log.finish();
     EXPECT_NE (text.find ("rc from CreateFile() is 2\n"), std::string::npos) << text;
+}
+
+TEST_F (ZmodemStateTest, BytesReadAheadStayWithTheirPortAndReachTheShell)
+{
+    PtyPair first, second;
+    ASSERT_TRUE (zmodemOpen (first.path.c_str()));
+    first.writeFar ("x/usr/ap # ");
+    ::usleep (30 * 1000);
+    readRawByte();
+    EXPECT_EQ (zmodemState.curChar, 'x');
+    EXPECT_EQ (readShellOutput(), "/usr/ap # ") << "the prompt the engine read ahead is the shell's";
+
+    first.writeFar ("left behind");
+    ::usleep (30 * 1000);
+    readRawByte();
+    zmodemClose();
+    ASSERT_TRUE (zmodemOpen (second.path.c_str()));
+    second.writeFar ("Q");
+    ::usleep (30 * 1000);
+    readRawByte();
+    EXPECT_EQ (zmodemState.curChar, 'Q') << "nothing of the first port reaches the second";
 }
