@@ -8,62 +8,20 @@
 #include "tasks/LoadAppInstallerThread.h"
 #include "tests/support/InstrumentEmulator.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/TaskTestSupport.h"
 #include "tests/support/UpdateServerFixture.h"
 #include "tests/support/ZmodemTestFiles.h"
 #include "zmodem/ZmodemState.h"
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 
 namespace
 {
-struct WindowStandIn : DownloadFilesListener
-{
-    void taskNameChanged (const juce::String& name, juce::Component*) override
-    {
-        std::lock_guard<std::mutex> hold (lock);
-        names.add (name);
-    }
-    void progressChanged (double, juce::Component*) override {}
-    void taskFinished (int kind, int result, juce::Component*) override
-    {
-        if (kind == (int) TaskKind::deleted)
-        {
-            manager->taskGone.signal();
-            return;
-        }
-        std::lock_guard<std::mutex> hold (lock);
-        finished.push_back ({ kind, result });
-        ended.signal();
-    }
-    void quitRequested() override {}
-
-    DownloadManager* manager = nullptr;
-    std::mutex lock;
-    juce::StringArray names;
-    std::vector<std::pair<int, int>> finished;
-    juce::WaitableEvent ended;
-};
-
-struct RecordedMessages : UserMessages
-{
-    void showMessage (MessageIcon, const juce::String&, const juce::String& message) override { shown.add (message); }
-    bool askYesNo (MessageIcon icon, const juce::String&, const juce::String& message) override
-    {
-        questions.add (message);
-        questionIcon = icon;
-        return answer;
-    }
-    juce::StringArray shown, questions;
-    MessageIcon questionIcon = MessageIcon::none;
-    bool answer = true;
-};
-
 const auto onWindows = juce::SystemStats::Windows10;
 const auto onLinux = juce::SystemStats::Linux;
 
-struct AppUpdateTest : ::testing::Test
+struct AppUpdateTest : TaskTest
 {
     void SetUp() override
     {
@@ -72,34 +30,14 @@ struct AppUpdateTest : ::testing::Test
         configureApplicationSettings();
         settings().removeValue (fileToRemoveKey);
         installer().deleteFile();
-        setUserMessages (&messages);
-
-        instrument = std::make_unique<InstrumentEmulator>();
-        errorClear();
-        zmodemSetDefaults();
-        ASSERT_TRUE (zmodemOpen (instrument->port().c_str()));
-        runShellCommand ("cd /usr/ap", false);
-        makeManager();
+        start();
     }
 
     void TearDown() override
     {
-        manager.reset();
-        setUserMessages (nullptr);
+        TaskTest::TearDown();
         saveAndDeleteApplicationSettings();
-        zmodemClose();
-        errorClear();
-        currentDeviceDirectory = {};
         ::unsetenv ("VORLEN_APPLICATION_BASE_URL");
-    }
-
-    // What the application does when it starts: a new manager, whose constructor cleans up.
-    void makeManager()
-    {
-        manager.reset();
-        manager = std::make_unique<DownloadManager>();
-        window.manager = manager.get();
-        manager->createUpdateTask (&window);
     }
 
     void useServer (const std::string& fault)
@@ -127,10 +65,6 @@ struct AppUpdateTest : ::testing::Test
     std::string served() const { return readWholeFile (server.root() + "/vorlensoftware/windows/VorlenSoftware_setup.exe"); }
 
     UpdateServerFixture server;
-    std::unique_ptr<InstrumentEmulator> instrument;
-    std::unique_ptr<DownloadManager> manager;
-    WindowStandIn window;
-    RecordedMessages messages;
 };
 } // namespace
 

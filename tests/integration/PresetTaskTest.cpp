@@ -8,6 +8,7 @@
 #include "tasks/SendPresetsThread.h"
 #include "tests/support/InstrumentEmulator.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/TaskTestSupport.h"
 #include "tests/support/ZmodemTestFiles.h"
 #include "zmodem/ZmodemState.h"
 
@@ -21,95 +22,12 @@
 
 namespace
 {
-struct WindowStandIn : DownloadFilesListener
-{
-    void taskNameChanged (const juce::String& name, juce::Component*) override
-    {
-        std::lock_guard<std::mutex> hold (lock);
-        names.add (name);
-    }
-    void progressChanged (double fraction, juce::Component*) override
-    {
-        {
-            std::lock_guard<std::mutex> hold (lock);
-            steps.push_back (fraction);
-        }
-        if (onProgress)
-            onProgress();
-    }
-    void taskFinished (int kind, int result, juce::Component*) override
-    {
-        if (kind == (int) TaskKind::deleted)
-        {
-            ++deleted;
-            manager->taskGone.signal();
-            return;
-        }
-        std::lock_guard<std::mutex> hold (lock);
-        finished.push_back ({ kind, result });
-        ended.signal();
-    }
-    void quitRequested() override {}
-
-    DownloadManager* manager = nullptr;
-    std::function<void()> onProgress;
-    std::mutex lock;
-    juce::StringArray names;
-    std::vector<double> steps;
-    std::vector<std::pair<int, int>> finished;
-    std::atomic<int> deleted { 0 };
-    juce::WaitableEvent ended;
-};
-
-struct RecordedMessages : UserMessages
-{
-    void showMessage (MessageIcon icon, const juce::String&, const juce::String& message) override
-    {
-        std::lock_guard<std::mutex> hold (lock);
-        shown.add (message);
-        icons.push_back (icon);
-    }
-    bool askYesNo (MessageIcon icon, const juce::String&, const juce::String& message) override
-    {
-        questions.add (message);
-        questionIcon = icon;
-        return answer;
-    }
-    std::mutex lock;
-    juce::StringArray shown, questions;
-    std::vector<MessageIcon> icons;
-    MessageIcon questionIcon = MessageIcon::none;
-    bool answer = true;
-};
-
 const char* const overwriteQuestion = "The presets curently into the Vorlen will be overwritten. Make sure to save them first if you want to keep "
                                       "them. Do you want to continue and overwrite your presets ?";
 
-struct PresetTaskTest : ::testing::Test
+struct PresetTaskTest : TaskTest
 {
-    void start (std::vector<std::string> instrumentArguments)
-    {
-        instrument = std::make_unique<InstrumentEmulator> (instrumentArguments);
-        setUserMessages (&messages);
-        errorClear();
-        zmodemSetDefaults();
-        ASSERT_TRUE (zmodemOpen (instrument->port().c_str()));
-        runShellCommand ("cd /usr/ap", false);
-        manager = std::make_unique<DownloadManager>();
-        window.manager = manager.get();
-        manager->createUpdateTask (&window);
-    }
-
-    void TearDown() override
-    {
-        manager.reset();
-        setUserMessages (nullptr);
-        zmodemClose();
-        errorClear();
-        currentDeviceDirectory = {};
-    }
-
-    bool waitForTheEnd() { return window.ended.wait (120 * 1000); }
+    bool waitForTheEnd() { return TaskTest::waitForTheEnd (120); }
 
     std::string instrumentPreset (const std::string& name) const { return readWholeFile (instrument->usrAp() + "/presets/" + name); }
     std::string local (const std::string& name) const { return readWholeFile (directory.path + "/" + name); }
@@ -132,10 +50,6 @@ struct PresetTaskTest : ::testing::Test
         return (int) std::count (all.begin(), all.end(), command);
     }
 
-    std::unique_ptr<InstrumentEmulator> instrument;
-    std::unique_ptr<DownloadManager> manager;
-    WindowStandIn window;
-    RecordedMessages messages;
     TemporaryDirectory directory;
 };
 } // namespace

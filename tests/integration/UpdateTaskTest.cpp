@@ -1,12 +1,12 @@
 // Firmware and sound bank updates from the update-server fixture onto the emulated instrument,
 // run by the download manager's update task.
 
-#include "application/UserMessages.h"
 #include "device/ShellChannel.h"
 #include "tasks/DownloadFilesWithProgress.h"
 #include "tasks/DownloadManager.h"
 #include "tests/support/InstrumentEmulator.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/TaskTestSupport.h"
 #include "tests/support/UpdateServerFixture.h"
 #include "tests/support/ZmodemTestFiles.h"
 #include "zmodem/ZmodemState.h"
@@ -14,78 +14,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <mutex>
 
 namespace
 {
-// Plays the window's part: records the reports and signals the manager when a task is gone.
-struct WindowStandIn : DownloadFilesListener
-{
-    void taskNameChanged (const juce::String& name, juce::Component*) override
-    {
-        std::lock_guard<std::mutex> hold (lock);
-        names.add (name);
-    }
-    void progressChanged (double, juce::Component*) override {}
-    void taskFinished (int kind, int result, juce::Component*) override
-    {
-        if (kind == (int) TaskKind::deleted)
-        {
-            manager->taskGone.signal();
-            return;
-        }
-        std::lock_guard<std::mutex> hold (lock);
-        finished.push_back ({ kind, result });
-        ended.signal();
-    }
-    void quitRequested() override
-    {
-        quit = true;
-        ended.signal();
-    }
-
-    DownloadManager* manager = nullptr;
-    std::mutex lock;
-    juce::StringArray names;
-    std::vector<std::pair<int, int>> finished;
-    std::atomic<bool> quit { false };
-    juce::WaitableEvent ended;
-};
-
-struct RecordedMessages : UserMessages
-{
-    void showMessage (MessageIcon, const juce::String&, const juce::String& message) override { shown.add (message); }
-    bool askYesNo (MessageIcon, const juce::String&, const juce::String&) override { return true; }
-    juce::StringArray shown;
-};
-
-struct UpdateTaskTest : ::testing::Test
+struct UpdateTaskTest : TaskTest
 {
     void start (std::vector<std::string> instrumentArguments)
     {
-        instrument = std::make_unique<InstrumentEmulator> (instrumentArguments);
         ::setenv ("VORLEN_FIRMWARE_BASE_URL", (server.baseUrl() + "last/").c_str(), 1);
-        setUserMessages (&messages);
-        errorClear();
-        zmodemSetDefaults();
-        ASSERT_TRUE (zmodemOpen (instrument->port().c_str()));
-        runShellCommand ("cd /usr/ap", false);
-        manager = std::make_unique<DownloadManager>();
-        window.manager = manager.get();
-        manager->createUpdateTask (&window);
+        TaskTest::start (instrumentArguments);
     }
 
     void TearDown() override
     {
-        manager.reset();
-        setUserMessages (nullptr);
-        zmodemClose();
-        errorClear();
-        currentDeviceDirectory = {};
+        TaskTest::TearDown();
         ::unsetenv ("VORLEN_FIRMWARE_BASE_URL");
     }
-
-    bool waitForTheEnd() { return window.ended.wait (240 * 1000); }
 
     bool before (const std::string& first, const std::string& second)
     {
@@ -115,10 +59,6 @@ struct UpdateTaskTest : ::testing::Test
     }
 
     UpdateServerFixture server;
-    std::unique_ptr<InstrumentEmulator> instrument;
-    std::unique_ptr<DownloadManager> manager;
-    WindowStandIn window;
-    RecordedMessages messages;
 };
 } // namespace
 
