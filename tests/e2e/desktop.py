@@ -113,7 +113,8 @@ class Desktop:
 def start_emulator(workroot, *arguments):
     link = os.path.join(workroot, "port")
     process = subprocess.Popen(
-        ["python3", EMULATOR, "--port", link, "--workdir", os.path.join(workroot, "work"), "--baud", "0"]
+        ["python3", EMULATOR, "--port", link, "--workdir", os.path.join(workroot, "work"), "--baud", "0",
+         "--exit-with-parent"]
         + list(arguments), stdout=subprocess.PIPE, text=True)
     ready = process.stdout.readline()
     if not ready.startswith("READY"):

@@ -8,7 +8,7 @@ UpdateServerFixture::UpdateServerFixture()
 {
     server = std::make_unique<HelperProcess> (
         std::vector<std::string> { pythonInterpreter(), sourceDirectory() + "/tools/update_server/update_server.py",
-                                   "--root", content.path, "--port", "0" },
+                                   "--root", content.path, "--port", "0", "--exit-with-parent" },
         10000);
     const std::string& ready = server->firstLine();
     if (ready.rfind ("READY ", 0) != 0)

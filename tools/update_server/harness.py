@@ -28,7 +28,7 @@ def start_server(root, faults=None, log=None, port=0, timeout=10.0):
 
     faults: dict RELPATH -> KIND (e.g. {"last/firmware/test/main.zip": "stall:3"}).
     """
-    cmd = [sys.executable, SERVER, "--root", root, "--port", str(port)]
+    cmd = [sys.executable, SERVER, "--root", root, "--port", str(port), "--exit-with-parent"]
     for rel, kind in (faults or {}).items():
         cmd += ["--fault", "%s=%s" % (rel, kind)]
     if log:

@@ -23,6 +23,7 @@ import signal
 import socket
 import sys
 import threading
+import time
 import urllib.parse
 
 SLOW_DEFAULT_BPS = 8192 * 20          # 8 KiB every 50 ms
@@ -290,6 +291,8 @@ def parse_args(argv):
                    help="fault for one file, e.g. last/firmware/test/main.zip=short "
                         "(repeatable)")
     p.add_argument("--log", help="append one line per request to this file")
+    p.add_argument("--exit-with-parent", action="store_true",
+                   help="stop when the process that started the server ends (tests)")
     p.add_argument("--print-free-port", action="store_true",
                    help="print a port with nothing listening on it and exit")
     args = p.parse_args(argv)
@@ -306,6 +309,18 @@ def parse_args(argv):
             p.error(str(e))
     args.faults = faults
     return args
+
+
+def watch_parent():
+    """A test killed by its time-out must not leave its server behind."""
+    parent = os.getppid()
+
+    def watch():
+        while os.getppid() == parent:
+            time.sleep(0.2)
+        os.kill(os.getpid(), signal.SIGTERM)
+
+    threading.Thread(target=watch, daemon=True).start()
 
 
 def main(argv=None):
@@ -328,6 +343,8 @@ def main(argv=None):
     worker = threading.Thread(target=server.serve_forever,
                               kwargs={"poll_interval": 0.05}, daemon=True)
     worker.start()
+    if args.exit_with_parent:
+        watch_parent()
     print("READY http://127.0.0.1:%d/" % server.server_address[1], flush=True)
 
     signal.sigwait({signal.SIGTERM, signal.SIGINT})
