@@ -98,6 +98,21 @@ class Desktop:
             time.sleep(0.1)
         return None
 
+    def close_box(self, box, process, attempts=40):
+        """Presses a message box's OK button until `process` has ended.
+
+        Without a window manager the box does not always get the keyboard focus, so a key can
+        be lost: the button (centred, 37 pixels above the box's bottom edge) is clicked instead.
+        """
+        for _ in range(attempts):
+            if process.poll() is not None:
+                return
+            where = self.geometry(box)
+            if where:
+                self.xdotool("mousemove", str(where["X"] + where["WIDTH"] // 2),
+                             str(where["Y"] + where["HEIGHT"] - 37), "click", "1")
+            time.sleep(0.5)
+
     def geometry(self, window):
         text = self.xdotool("getwindowgeometry", "--shell", window)
         values = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)

@@ -59,7 +59,7 @@ class ApplicationWindowTest(unittest.TestCase):
             self.assertEqual(len(main), 1)
             geometry = self.desktop.geometry(main[0])
             self.assertEqual((geometry["WIDTH"], geometry["HEIGHT"]), (400, 200))
-            self.desktop.xdotool("key", "--window", box, "Return")
+            self.desktop.close_box(box, app)
             self.assertEqual(app.wait(timeout=15), 0)
             output = app.stdout.read().decode(errors="replace")
             self.assertNotIn("BadAtom", output)
