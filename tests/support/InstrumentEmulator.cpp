@@ -1,4 +1,5 @@
 #include "tests/support/InstrumentEmulator.h"
+#include "tests/support/HelperProcess.h"
 #include "tests/support/PtyPair.h"
 
 #include <cerrno>
@@ -81,27 +82,8 @@ InstrumentEmulator::InstrumentEmulator (std::vector<std::string> arguments)
     argv.insert (argv.end(), arguments.begin(), arguments.end());
     directory += "/work";
 
-    int out[2];
-    if (::pipe (out) != 0)
-        throw std::runtime_error ("pipe failed");
-
-    pid = ::fork();
-    if (pid == 0)
-    {
-        ::dup2 (out[1], STDOUT_FILENO);
-        ::close (out[0]);
-        ::close (out[1]);
-        std::vector<char*> raw;
-        for (auto& a : argv)
-            raw.push_back (const_cast<char*> (a.c_str()));
-        raw.push_back (nullptr);
-        ::execvp (raw[0], raw.data());
-        ::_exit (127);
-    }
-    ::close (out[1]);
-
-    std::string ready = readLine (out[0], 15000);
-    ::close (out[0]);
+    process = std::make_unique<HelperProcess> (argv, 15000);
+    const std::string& ready = process->firstLine();
     if (ready.rfind ("READY", 0) != 0)
     {
         stop();
@@ -119,18 +101,9 @@ InstrumentEmulator::~InstrumentEmulator()
 
 void InstrumentEmulator::stop()
 {
-    if (pid <= 0)
-        return;
-    ::kill (pid, SIGTERM);
-    int status = 0;
-    for (int i = 0; i < 500 && ::waitpid (pid, &status, WNOHANG) == 0; ++i)
-        ::usleep (10 * 1000);
-    if (::waitpid (pid, &status, WNOHANG) == 0)
-    {
-        ::kill (pid, SIGKILL);
-        ::waitpid (pid, &status, 0);
-    }
-    pid = -1;
+    if (process != nullptr)
+        process->stop();
+    process.reset();
 }
 
 std::string InstrumentEmulator::control (const std::string& command) const
@@ -175,7 +148,7 @@ std::string InstrumentEmulator::events() const
 
 std::string InstrumentEmulator::tree() const
 {
-    if (pid > 0)
+    if (process != nullptr)
         control ("tree");
     return readWholeFile (directory + "/tree.txt");
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
+
+class HelperProcess;
 
 // Starts the instrument emulator (tools/instrument_emulator) for one test, unpaced unless the
 // arguments say otherwise, and stops it when it goes out of scope. The application side opens
@@ -37,7 +40,7 @@ public:
 
 private:
     std::string directory, linkPath;
-    int pid = -1;
+    std::unique_ptr<HelperProcess> process;
 };
 
 // A fresh temporary directory, removed with everything in it when this goes away.
