@@ -78,6 +78,17 @@ bool copyStillWaiting (const DeviceFile& f)
     return runShellCommand (instrument::lsPrefix + waiting, false) == waiting;
 }
 
+// A move is only as good as the bytes it left at the final path: mv onto a full file system
+// or a second file of the same name waiting in /tmp would leave other content there.
+bool confirmDigestInPlace (DeviceFile& f)
+{
+    if (probeOnDevice (f, true) && f.identical)
+        return true;
+    std::printf (" - %s at /usr/%s does not have the digest of the file that was sent\n", text (remoteNamePart (f)),
+                 text (remoteDirPart (f)));
+    return false;
+}
+
 bool waitUntilInPlace (DeviceFile& f)
 {
     juce::Thread::sleep (beforeWaitPauseMs);
@@ -181,6 +192,7 @@ bool installOnDevice (DeviceFile& f, bool deferMove)
     anyFileSent = true;
 
     bool moved = true;
+    const bool renamed = ! existed && localName != remoteNamePart (f);
     if (existed)
     {
         f.tmpName = localName;
@@ -190,11 +202,13 @@ bool installOnDevice (DeviceFile& f, bool deferMove)
             f.tmpName = {};
         }
     }
-    else if (localName != remoteNamePart (f))
+    else if (renamed)
         sendShellCommand (instrument::mvPrefix + localName + " " + remoteNamePart (f));
 
     drainShellInput();
-    const bool ok = moved && waitUntilListed (f.tmpName.isNotEmpty() ? f.tmpName : remoteNamePart (f));
+    bool ok = moved && waitUntilListed (f.tmpName.isNotEmpty() ? f.tmpName : remoteNamePart (f));
+    if (ok && renamed)
+        ok = confirmDigestInPlace (f);
     if (ok)
         std::printf ("%s is copied!\n", text (localName));
     else
@@ -228,7 +242,7 @@ bool moveIntoPlace (DeviceFile& f)
     }
     if (isMain)
         sendShellCommand (instrument::chmodMain);
-    return true;
+    return confirmDigestInPlace (f);
 }
 
 bool waitUntilListed (const juce::String& name)

@@ -5,10 +5,12 @@
 #include "device/ShellChannel.h"
 #include "devicefiles/DeviceFileOperations.h"
 #include "tasks/DownloadManager.h"
+#include "tasks/FirmwareArchive.h"
 #include "tasks/UpdateServerResources.h"
 #include "zmodem/ZmodemHooks.h"
 
 #include <cstdio>
+#include <set>
 
 namespace
 {
@@ -17,23 +19,46 @@ constexpr int previousRunExitWaitMs = 2000;
 
 bool createAndDownload (juce::InputStream& in, VorlenProgressThread& task, const juce::File& target)
 {
+    if (! target.getParentDirectory().createDirectory())
+        return false;
     juce::FileOutputStream out (target);
     if (! out.openedOk())
     {
         std::printf ("Cannot create %s\n", target.getFullPathName().toRawUTF8());
+        showUserMessage (MessageIcon::warning, "The download cannot be saved on this computer: " + out.getStatus().getErrorMessage());
         return false;
     }
     return downloadToStream (in, task, out);
 }
 } // namespace
 
-// An unpacked archive entry and its record; the record refers to the file beside it.
-struct DownloadFilesWithProgress::InstalledEntry
+// A file waiting to be installed and its record; the record refers to the file beside it.
+struct DownloadFilesWithProgress::PendingFile
 {
-    InstalledEntry (const juce::String& remotePath, const juce::File& file) : local (file), record (remotePath, &local) {}
+    PendingFile (const juce::String& remotePath, const juce::File& file, const juce::String& name)
+        : local (file), record (remotePath, &local), shownName (name) {}
     juce::File local;
     DeviceFile record;
+    juce::String shownName;
 };
+
+// What one URL of the transfer brought: an archive's files or one plain file.
+struct DownloadFilesWithProgress::Download
+{
+    bool archive = false;
+    juce::OwnedArray<PendingFile> files;
+};
+
+namespace
+{
+// The name a file is sent under, and waits under in /tmp, on the instrument.
+juce::String nameOnInstrument (const juce::File& local, const juce::String& remotePath)
+{
+    const juce::String name = local.getFileName();
+    const bool usrRelative = remotePath.fromLastOccurrenceOf ("/", false, false).startsWith ("..");
+    return usrRelative ? name.substring (2) : name;
+}
+} // namespace
 
 DownloadFilesWithProgress::DownloadFilesWithProgress (DownloadFilesListener* taskListener, DownloadManager& owner)
     : VorlenProgressThread ("download...", taskListener), manager (owner)
@@ -72,14 +97,18 @@ void DownloadFilesWithProgress::run()
 
     if (relativeUrls.size() == destinations.size())
     {
-        remountUsr (true);
         // Downloads and unpacked entries go into a directory of this run's own, never onto
         // names in the shared temporary directory that someone else may have prepared.
         workDirectory = juce::File::getSpecialLocation (juce::File::tempDirectory).getNonexistentChildFile ("vorlen-update", {}, false);
         workDirectory.createDirectory();
-        for (int i = 0; i < relativeUrls.size(); ++i)
-            if (! (ok = transferOne (relativeUrls[i], destinations[i])))
-                break;
+        juce::OwnedArray<Download> downloads;
+        ok = fetchAll (downloads);
+        if (ok)
+        {
+            remountUsr (true);
+            ok = installAll (downloads);
+        }
+        downloads.clear();
         workDirectory.deleteRecursively();
     }
 
@@ -104,99 +133,131 @@ void DownloadFilesWithProgress::finish (bool ok)
     busy = false;
 }
 
-bool DownloadFilesWithProgress::transferOne (const juce::String& relativeUrl, const juce::String& dest)
+bool DownloadFilesWithProgress::fetchAll (juce::OwnedArray<Download>& downloads)
 {
-    const juce::URL url = updateserver::firmwareResource (relativeUrl);
-    std::unique_ptr<juce::InputStream> stream (url.createInputStream (
-        juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inAddress)));
-    if (stream == nullptr)
+    for (int i = 0; i < relativeUrls.size(); ++i)
+        if (! fetchOne (i, *downloads.add (new Download())))
+            return false;
+    return giveDistinctNames (downloads);
+}
+
+// Two files of one transfer with the same name in different folders (lib/a/x, lib/b/x) would
+// meet in /tmp on the instrument, the second overwriting the first: every file after the
+// first of a name travels under that name with a number added that no other file has.
+bool DownloadFilesWithProgress::giveDistinctNames (juce::OwnedArray<Download>& downloads)
+{
+    std::set<juce::String> bareNames, taken;
+    for (auto* d : downloads)
+        for (auto* f : d->files)
+            bareNames.insert (nameOnInstrument (f->local, f->record.remotePath));
+
+    for (auto* d : downloads)
+        for (auto* f : d->files)
+        {
+            const juce::String name = nameOnInstrument (f->local, f->record.remotePath);
+            if (taken.insert (name).second)
+                continue;
+            juce::String distinct;
+            for (int n = 2; distinct.isEmpty(); ++n)
+            {
+                const juce::String candidate = name + "." + juce::String (n);
+                if (bareNames.count (candidate) == 0 && taken.insert (candidate).second)
+                    distinct = candidate;
+            }
+            const juce::String localName = f->local.getFileName();
+            const juce::File renamed = f->local.getSiblingFile (localName.dropLastCharacters (name.length()) + distinct);
+            if (! f->local.moveFileTo (renamed))
+                return false;
+            f->local = renamed;
+        }
+    return true;
+}
+
+bool DownloadFilesWithProgress::fetchOne (int index, Download& download)
+{
+    if (threadShouldExit())
+        return false;
+    const juce::URL url = updateserver::firmwareResource (relativeUrls[index]);
+    if (! openDownload (url))
     {
-        showUserMessage (MessageIcon::warning, "The connection to the server fails.");
+        closeDownload();
+        if (! threadShouldExit())
+            showUserMessage (MessageIcon::warning, "The connection to the server fails.");
         return false;
     }
 
-    currentStream = stream.get();
     reportStep ("Download...");
     const juce::String text = url.toString (false);
-    bool ok = false;
-    if (text.endsWith ("zip"))
+    download.archive = text.endsWith ("zip");
+    if (download.archive)
     {
         mainArchive = mainArchive || text.contains ("main.zip");
         dreamArchive = dreamArchive || text.contains ("dream.zip");
-        ok = installArchive (*stream, dest);
     }
-    else
-        ok = installPlainFile (*stream, dest);
-    currentStream = nullptr;
+    const bool ok = download.archive ? fetchArchive (index, download) : fetchPlainFile (index, download);
+    closeDownload();
     return ok;
 }
 
-bool DownloadFilesWithProgress::installArchive (juce::InputStream& in, const juce::String& dest)
+bool DownloadFilesWithProgress::fetchArchive (int index, Download& download)
 {
-    const juce::File archive = workDirectory.getNonexistentChildFile ("download", ".zip", false);
-    bool ok = createAndDownload (in, *this, archive);
+    const juce::File place = workDirectory.getChildFile (juce::String (index));
+    const juce::File archive = place.getChildFile ("download.zip");
+    const juce::String& dest = destinations[index];
+    if (! createAndDownload (*currentStream, *this, archive))
+        return false;
+    closeDownload();
 
-    if (ok)
-    {
-        juce::ZipFile zip (archive);
-        juce::OwnedArray<InstalledEntry> installed;
-        reportStep ("Decompress and copy files...");
-        ok = installArchiveEntries (zip, dest, installed);
-
-        for (auto* entry : installed)
-        {
-            if (! (ok && mainArchive))
-                break;
-            reportStep ("Move into destination (" + remoteNamePart (entry->record) + ")");
-            ok = moveIntoPlace (entry->record);
-        }
-    }
+    reportStep ("Decompress and copy files...");
+    const UnpackedArchive unpacked = unpackFirmwareArchive (archive, place.getChildFile ("entries"));
     archive.deleteFile();
-    return ok;
+    if (unpacked.refused())
+    {
+        std::printf ("Refused %s: %s\n", relativeUrls[index].toRawUTF8(), unpacked.refusal.toRawUTF8());
+        showUserMessage (MessageIcon::warning, "The archive " + relativeUrls[index] + " from the server cannot be installed: "
+                                                   + unpacked.refusal + ". Nothing has been sent to the Vorlen.");
+        return false;
+    }
+    for (const auto& entry : unpacked.files)
+        download.files.add (new PendingFile (dest + entry.path, entry.local, entry.path));
+    return true;
 }
 
-bool DownloadFilesWithProgress::installArchiveEntries (juce::ZipFile& zip, const juce::String& dest,
-                                                       juce::OwnedArray<InstalledEntry>& installed)
+bool DownloadFilesWithProgress::fetchPlainFile (int index, Download& download)
 {
-    for (int j = 0; j < zip.getNumEntries(); ++j)
+    const juce::String& dest = destinations[index];
+    const juce::File local = workDirectory.getChildFile (juce::String (index)).getChildFile (dest.fromLastOccurrenceOf ("/", false, false));
+    if (! createAndDownload (*currentStream, *this, local))
+        return false;
+    download.files.add (new PendingFile (dest, local, dest));
+    return true;
+}
+
+bool DownloadFilesWithProgress::installAll (juce::OwnedArray<Download>& downloads)
+{
+    for (auto* download : downloads)
     {
-        if (threadShouldExit())
-            return false;
-        // JUCE refuses entries that would land outside the directory.
-        const juce::Result unpacked = zip.uncompressEntry (j, workDirectory, true);
-        if (unpacked.failed())
-        {
-            std::printf ("Cannot unpack %s: %s\n", zip.getEntry (j)->filename.toRawUTF8(), unpacked.getErrorMessage().toRawUTF8());
-            return false;
-        }
-
-        const juce::String name = zip.getEntry (j)->filename;
-        if (name.endsWith ("/"))
-            continue;
-
-        const juce::File local = workDirectory.getChildFile (name);
-        const juce::String remote = dest + local.getRelativePathFrom (workDirectory).replace ("\\", "/");
-        auto* entry = installed.add (new InstalledEntry (remote, local));
-        const bool ok = sendToInstrument (entry->record, name, mainArchive);
-        entry->local.deleteFile();
-        if (! ok)
+        if (download->archive ? ! installArchive (*download)
+                              : threadShouldExit() || ! sendToInstrument (download->files[0]->record, download->files[0]->shownName, false))
             return false;
     }
     return true;
 }
 
-bool DownloadFilesWithProgress::installPlainFile (juce::InputStream& in, const juce::String& dest)
+bool DownloadFilesWithProgress::installArchive (Download& download)
 {
-    juce::File local = workDirectory.getChildFile (dest.fromLastOccurrenceOf ("/", false, false));
-    local.deleteFile();
-    bool ok = createAndDownload (in, *this, local);
-    if (ok)
-    {
-        DeviceFile file (dest, &local);
-        ok = sendToInstrument (file, dest, false);
-    }
-    local.deleteFile();
-    return ok;
+    for (auto* file : download.files)
+        if (threadShouldExit() || ! sendToInstrument (file->record, file->shownName, mainArchive))
+            return false;
+
+    if (mainArchive)
+        for (auto* file : download.files)
+        {
+            reportStep ("Move into destination (" + remoteNamePart (file->record) + ")");
+            if (! moveIntoPlace (file->record))
+                return false;
+        }
+    return true;
 }
 
 bool DownloadFilesWithProgress::sendToInstrument (DeviceFile& file, const juce::String& shownName, bool deferMove)

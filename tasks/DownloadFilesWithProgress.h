@@ -3,6 +3,10 @@
 // The update task: downloads files from the update server, unpacks the zip archives, installs
 // every file on the instrument and, when firmware was replaced, powers the instrument off.
 // Created once by the download manager and started again for every transfer.
+//
+// Everything of one transfer is downloaded and checked before /usr is made writable and the
+// first file is sent, so that a bad server or a broken archive leaves the instrument as it
+// was instead of half updated.
 
 #include "tasks/VorlenProgressThread.h"
 
@@ -27,11 +31,15 @@ public:
     juce::Component* sourceComponent = nullptr;
 
 private:
-    struct InstalledEntry;
-    bool transferOne (const juce::String& relativeUrl, const juce::String& dest);
-    bool installArchive (juce::InputStream& in, const juce::String& dest);
-    bool installArchiveEntries (juce::ZipFile& zip, const juce::String& dest, juce::OwnedArray<InstalledEntry>& installed);
-    bool installPlainFile (juce::InputStream& in, const juce::String& dest);
+    struct PendingFile;
+    struct Download;
+    bool fetchAll (juce::OwnedArray<Download>& downloads);
+    bool giveDistinctNames (juce::OwnedArray<Download>& downloads);
+    bool fetchOne (int index, Download& download);
+    bool fetchArchive (int index, Download& download);
+    bool fetchPlainFile (int index, Download& download);
+    bool installAll (juce::OwnedArray<Download>& downloads);
+    bool installArchive (Download& download);
     bool sendToInstrument (DeviceFile& file, const juce::String& shownName, bool deferMove);
     void finish (bool ok);
     void reportStep (const juce::String& name);

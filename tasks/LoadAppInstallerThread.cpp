@@ -67,19 +67,15 @@ void LoadAppInstallerThread::run()
 bool LoadAppInstallerThread::download()
 {
     const juce::URL url = updateserver::applicationResource (updateserver::applicationInstaller);
-    int status = 0;
-    std::unique_ptr<juce::InputStream> stream (url.createInputStream (
-        juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inAddress).withStatusCode (&status)));
     // An error page is a body too: saved, it would be started as the installer.
-    if (stream == nullptr || status < 200 || status > 299)
+    if (! openDownload (url))
     {
-        std::printf ("Installer download from %s: %s, HTTP status %d\n", text (url.toString (false)),
-                     stream == nullptr ? "no connection" : "connected", status);
-        showUserMessage (MessageIcon::warning, "The connection to the server failed.");
+        closeDownload();
+        if (! threadShouldExit())
+            showUserMessage (MessageIcon::warning, "The connection to the server failed.");
         return false;
     }
 
-    currentStream = stream.get();
     listener->taskNameChanged ("Download Application Update...", nullptr);
     const juce::File installer = downloadedInstallerFile();
     installer.deleteFile();
@@ -90,14 +86,14 @@ bool LoadAppInstallerThread::download()
     {
         juce::FileOutputStream out (installer);
         if (out.openedOk())
-            ok = downloadToStream (*stream, *this, out) && out.getStatus().wasOk();
+            ok = downloadToStream (*currentStream, *this, out);
         else
         {
             std::printf ("Cannot create %s: %s\n", text (installer.getFullPathName()), text (out.getStatus().getErrorMessage()));
             showUserMessage (MessageIcon::warning, "The installer cannot be saved into " + installer.getFullPathName());
         }
     }
-    currentStream = nullptr;
+    closeDownload();
     return ok;
 }
 

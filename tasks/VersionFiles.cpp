@@ -1,6 +1,9 @@
 #include "tasks/VersionFiles.h"
 
 #include "devicefiles/DeviceFileOperations.h"
+#include "tasks/WebDownload.h"
+
+#include <cstdio>
 
 bool isOlderVersion (const juce::String& a, const juce::String& b)
 {
@@ -15,9 +18,25 @@ juce::String readVersionAttribute (const juce::XmlElement& root)
     return first != nullptr ? first->getStringAttribute ("version") : juce::String();
 }
 
+namespace
+{
+// A version document is a few hundred bytes; anything near this is not one.
+constexpr int largestVersionDocumentBytes = 1 << 20;
+}
+
 juce::String fetchServerVersion (const juce::URL& url)
 {
-    const auto document = url.readEntireXmlStream (false);
+    WebDownload download (url, versionDocumentLimits());
+    if (! download.open())
+        return {};
+    juce::MemoryBlock body;
+    download.readIntoMemoryBlock (body, largestVersionDocumentBytes + 1);
+    if (download.broken() || body.getSize() > (size_t) largestVersionDocumentBytes)
+    {
+        std::printf ("Version document %s not read: %s\n", url.toString (false).toRawUTF8(), download.problem().toRawUTF8());
+        return {};
+    }
+    const auto document = juce::XmlDocument::parse (body.toString());
     return document != nullptr ? readVersionAttribute (*document) : juce::String();
 }
 

@@ -192,6 +192,21 @@ TEST_F (DeviceFilesTest, DeferredCopiesWaitInTmpAndDotDotFilesGoUnderUsr)
     EXPECT_TRUE (commandsStartingWith ("fuser").empty()) << "only main is stopped before its move";
 }
 
+// The copy was checked in /tmp; what the move left at the final path is checked again.
+TEST_F (DeviceFilesTest, AMoveIsConfirmedByTheDigestAtTheFinalPath)
+{
+    remountUsr (true);
+    const std::string newText = randomBytes (900, 12);
+    juce::File wavetableText = localFile ("wavetable.txt", newText);
+    DeviceFile text ("wavetable.txt", &wavetableText);
+    ASSERT_TRUE (installOnDevice (text, true));
+
+    ASSERT_EQ (instrument.control ("bad-md5 wavetable.txt"), "OK\n");
+    EXPECT_FALSE (moveIntoPlace (text));
+    const auto md5s = commandsStartingWith ("md5sum wavetable.txt");
+    EXPECT_GE (md5s.size(), 2u) << "asked in /tmp and again at /usr/ap/";
+}
+
 TEST_F (DeviceFilesTest, PersistentlyWrongDigestFailsAfterElevenAsksAndSavesTheLog)
 {
     remountUsr (true);

@@ -58,16 +58,14 @@ struct ProgressTaskTest : ::testing::Test
     // Downloads `path` from the fixture with the given fault prefix ("" for none).
     bool download (const std::string& fault, const std::string& path, WaitingTask& task)
     {
-        const juce::URL url (server.baseUrl() + fault + path);
-        auto in = url.createInputStream (juce::URL::InputStreamOptions (juce::URL::ParameterHandling::inAddress)
-                                             .withConnectionTimeoutMs (5000));
-        if (in == nullptr)
+        WebDownload in (juce::URL (server.baseUrl() + fault + path));
+        if (! in.open())
         {
             ADD_FAILURE() << "no stream for " << fault << path;
             return false;
         }
         juce::MemoryOutputStream out (received, false);
-        return downloadToStream (*in, task, out);
+        return downloadToStream (in, task, out);
     }
 
     std::string receivedText() const { return std::string ((const char*) received.getData(), received.getSize()); }
@@ -101,14 +99,11 @@ TEST_F (ProgressTaskTest, ShortBodyWarnsOnceAndFails)
     EXPECT_EQ (warnings.shown, juce::StringArray ("The internet connection fails."));
 }
 
-TEST_F (ProgressTaskTest, EmptyAndUnannouncedBodies)
+TEST_F (ProgressTaskTest, UnannouncedBodiesAreReadToTheirEndAndOnlyWholeOnesCount)
 {
     const std::string bytes = randomBytes (20000, 3);
     server.addFile ("last/body.bin", bytes);
     WaitingTask task (&listener);
-
-    EXPECT_TRUE (download ("@empty/", "last/body.bin", task));
-    EXPECT_EQ (received.getSize(), 0u);
 
     // Without a length the body is read to its end rather than dropped.
     for (const char* fault : { "@chunked/", "@nolength/" })
@@ -118,6 +113,79 @@ TEST_F (ProgressTaskTest, EmptyAndUnannouncedBodies)
         EXPECT_EQ (receivedText(), bytes) << fault;
     }
     EXPECT_EQ (warnings.shown.size(), 0);
+
+    // Nothing the application downloads is empty, and a chunked body that breaks off is not whole.
+    for (const char* fault : { "@empty/", "@chunkedcut/" })
+    {
+        received.reset();
+        EXPECT_FALSE (download (fault, "last/body.bin", task)) << fault;
+    }
+    EXPECT_EQ (warnings.shown, juce::StringArray ({ "The internet connection fails.", "The internet connection fails." }));
+}
+
+TEST_F (ProgressTaskTest, StalledBodyIsCutOffByTheStallBound)
+{
+    server.addFile ("last/stalled.bin", randomBytes (50000, 5));
+    downloadLimits().stallMs = 700;
+    WaitingTask task (&listener);
+    WebDownload web (juce::URL (server.baseUrl() + "@stall:30/last/stalled.bin"));
+    ASSERT_TRUE (web.open());
+    juce::MemoryOutputStream out (received, false);
+    const auto started = juce::Time::getMillisecondCounter();
+
+    EXPECT_FALSE (downloadToStream (web, task, out));
+    EXPECT_LT (juce::Time::getMillisecondCounter() - started, 5000u);
+    EXPECT_TRUE (web.stalled());
+    EXPECT_EQ (received.getSize(), 25000u) << "the half the server sent before it stalled";
+    EXPECT_EQ (warnings.shown, juce::StringArray ("The internet connection fails."));
+    downloadLimits() = NetworkLimits();
+}
+
+TEST_F (ProgressTaskTest, AServerThatNeverAnswersIsGivenUpWithinTheConnectBound)
+{
+    server.addFile ("last/here.bin", "here");
+    downloadLimits().connectMs = 700;
+    WebDownload web (juce::URL (server.baseUrl() + "@hang:30/last/here.bin"));
+    const auto started = juce::Time::getMillisecondCounter();
+    EXPECT_FALSE (web.open());
+    EXPECT_LT (juce::Time::getMillisecondCounter() - started, 3000u);
+    EXPECT_TRUE (web.stalled());
+    EXPECT_TRUE (web.problem().startsWith ("no answer within")) << web.problem();
+    downloadLimits() = NetworkLimits();
+}
+
+TEST_F (ProgressTaskTest, OnlyTwoHundredsOpenAndTheStatusIsKept)
+{
+    server.addFile ("last/here.bin", "here");
+    for (const char* fault : { "@404/", "@500/" })
+    {
+        WebDownload web (juce::URL (server.baseUrl() + fault + "last/here.bin"));
+        EXPECT_FALSE (web.open()) << fault;
+        EXPECT_EQ (web.statusCode(), juce::String (fault).substring (1, 4).getIntValue());
+        EXPECT_TRUE (web.problem().startsWith ("HTTP status")) << web.problem();
+    }
+    WebDownload missing (juce::URL (server.baseUrl() + "last/missing.bin"));
+    EXPECT_FALSE (missing.open());
+    EXPECT_EQ (missing.statusCode(), 404);
+    WebDownload found (juce::URL (server.baseUrl() + "last/here.bin"));
+    EXPECT_TRUE (found.open());
+    EXPECT_EQ (found.getTotalLength(), 4);
+}
+
+TEST_F (ProgressTaskTest, ALocalFileThatCannotBeWrittenFailsTheDownload)
+{
+    if (! juce::File ("/dev/full").exists())
+        GTEST_SKIP() << "no /dev/full";
+    server.addFile ("last/body.bin", randomBytes (40000, 6));
+    WaitingTask task (&listener);
+    WebDownload web (juce::URL (server.baseUrl() + "last/body.bin"));
+    ASSERT_TRUE (web.open());
+    juce::FileOutputStream full (juce::File ("/dev/full"));
+    ASSERT_TRUE (full.openedOk());
+
+    EXPECT_FALSE (downloadToStream (web, task, full));
+    ASSERT_EQ (warnings.shown.size(), 1);
+    EXPECT_TRUE (warnings.shown[0].startsWith ("The download cannot be saved on this computer")) << warnings.shown[0];
 }
 
 TEST_F (ProgressTaskTest, CancelledTaskStopsBeforeTheNextChunkWithoutAMessage)

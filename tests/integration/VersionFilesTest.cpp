@@ -22,6 +22,13 @@ TEST (ServerVersionTest, DocumentGivesItsVersionAndAnythingElseGivesNone)
     const int nobody = juce::URL (server.baseUrl()).getPort() + 1;
     EXPECT_EQ (fetchServerVersion (juce::URL ("http://127.0.0.1:" + juce::String (nobody) + "/" + document)), "")
         << "nothing listening";
+
+    // Read while the window waits: a server that stops answering costs seconds, not minutes.
+    const auto started = juce::Time::getMillisecondCounter();
+    EXPECT_EQ (fetchServerVersion (juce::URL (server.baseUrl() + "@stall:60/" + document)), "");
+    EXPECT_LT (juce::Time::getMillisecondCounter() - started, 8000u);
+    server.addFile ("last/soundbank/padded.xml", "<?xml version=\"1.0\"?>\n<sound><bank version=\"1.2\"/></sound>\n" + std::string (4000, ' '));
+    EXPECT_EQ (fetchServerVersion (juce::URL (server.baseUrl() + "@chunked/last/soundbank/padded.xml")), "1.2");
 }
 
 TEST (InstrumentVersionTest, FilesAreFetchedParsedOrMissing)

@@ -4,12 +4,13 @@
 
 #include <stdexcept>
 
-UpdateServerFixture::UpdateServerFixture()
+UpdateServerFixture::UpdateServerFixture (const std::vector<std::string>& faults)
 {
-    server = std::make_unique<HelperProcess> (
-        std::vector<std::string> { pythonInterpreter(), sourceDirectory() + "/tools/update_server/update_server.py",
-                                   "--root", content.path, "--port", "0", "--exit-with-parent" },
-        10000);
+    std::vector<std::string> command { pythonInterpreter(), sourceDirectory() + "/tools/update_server/update_server.py",
+                                       "--root", content.path, "--port", "0", "--exit-with-parent" };
+    for (const auto& fault : faults)
+        command.insert (command.end(), { "--fault", fault });
+    server = std::make_unique<HelperProcess> (command, 10000);
     const std::string& ready = server->firstLine();
     if (ready.rfind ("READY ", 0) != 0)
         throw std::runtime_error ("update server did not start: '" + ready + "'");

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // The update-server fixture (tools/update_server) on 127.0.0.1, serving a fresh directory
 // that the test fills. Any served path can be damaged by putting "@KIND/" before it in the
@@ -12,7 +13,8 @@
 class UpdateServerFixture
 {
 public:
-    UpdateServerFixture();
+    // `faults` as the server's --fault option takes them: "last/soundbank/wavetable.bin=404".
+    explicit UpdateServerFixture (const std::vector<std::string>& faults = {});
 
     const std::string& root() const { return content.path; }
     // "http://127.0.0.1:PORT/"

@@ -23,7 +23,9 @@ import json
 import os
 import random
 import re
+import struct
 import sys
+import warnings
 import zipfile
 
 MIN_SIZE = 1024
@@ -100,6 +102,66 @@ def write_zip(path, entries):
     return listing
 
 
+HOSTILE_KINDS = ("symlink", "badcrc", "duplicate", "samename", "oversized")
+OVERSIZED_BYTES = 256 * 1024 * 1024 + 1   # one byte over the application's bound
+
+
+def add_hostile_entries(path, kind, seed):
+    """Appends to the main archive what a damaged or malicious server could put in it."""
+    rng = random.Random("hostile:%s:%d" % (kind, seed))
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")     # zipfile warns about the duplicated name
+        with zipfile.ZipFile(path, "a", zipfile.ZIP_DEFLATED) as zf:
+            if kind == "symlink":
+                info = zipfile.ZipInfo("lib/libpasswd.so", ZIP_DATE)
+                info.create_system = 3
+                info.external_attr = (0o120777 << 16)
+                zf.writestr(info, b"/etc/passwd")
+            elif kind == "badcrc":
+                info = zipfile.ZipInfo("lib/stored.bin", ZIP_DATE)
+                info.create_system = 3
+                info.external_attr = (0o100644 << 16)
+                info.compress_type = zipfile.ZIP_STORED
+                zf.writestr(info, rng.randbytes(4096))
+            elif kind == "duplicate":
+                info = zipfile.ZipInfo("lib/libfoo.so", ZIP_DATE)
+                info.create_system = 3
+                info.external_attr = (0o100755 << 16)
+                zf.writestr(info, rng.randbytes(2048))
+            elif kind == "samename":
+                for folder in ("lib/a/", "lib/b/"):
+                    zf.writestr(zipfile.ZipInfo(folder, ZIP_DATE), b"")
+                    info = zipfile.ZipInfo(folder + "x.bin", ZIP_DATE)
+                    info.create_system = 3
+                    info.external_attr = (0o100644 << 16)
+                    zf.writestr(info, ("%s x.bin, seed %d\n" % (folder, seed)).encode()
+                                + rng.randbytes(1500))
+            elif kind == "oversized":
+                info = zipfile.ZipInfo("lib/huge.bin", ZIP_DATE)
+                info.create_system = 3
+                info.external_attr = (0o100644 << 16)
+                info.compress_type = zipfile.ZIP_DEFLATED
+                zeros = bytes(1 << 20)
+                with zf.open(info, "w", force_zip64=False) as out:
+                    left = OVERSIZED_BYTES
+                    while left:
+                        n = min(left, len(zeros))
+                        out.write(zeros[:n])
+                        left -= n
+    if kind == "badcrc":
+        # Flip one stored byte: the directory keeps the CRC of the original bytes.
+        with zipfile.ZipFile(path) as zf:
+            info = zf.getinfo("lib/stored.bin")
+        with open(path, "r+b") as f:
+            f.seek(info.header_offset + 26)
+            name_len, extra_len = struct.unpack("<HH", f.read(4))
+            at = info.header_offset + 30 + name_len + extra_len + 100
+            f.seek(at)
+            byte = f.read(1)
+            f.seek(at)
+            f.write(bytes([byte[0] ^ 0x55]))
+
+
 def write_file(path, data, mode=0o644):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
@@ -110,7 +172,7 @@ def write_file(path, data, mode=0o644):
 def generate(out, seed=1, main_size=256 * 1024, lib_size=48 * 1024,
              dream_size=32 * 1024, wavetable_size=128 * 1024,
              firmware_version="2.0", dream_version="2.0",
-             sound_version="2.0", app_version="1.0.0", empty_file=False):
+             sound_version="2.0", app_version="1.0.0", empty_file=False, hostile=None):
     """Writes the tree under out and returns the manifest (also written)."""
     rng = random.Random(seed)
     out = os.path.abspath(out)
@@ -167,6 +229,8 @@ def generate(out, seed=1, main_size=256 * 1024, lib_size=48 * 1024,
     for rel, entries in archives.items():
         path = os.path.join(out, *rel.split("/"))
         listing = write_zip(path, entries)
+        if hostile and rel == "last/firmware/test/main.zip":
+            add_hostile_entries(path, hostile, seed)
         manifest["archives"][rel] = listing
         for e in listing:
             if not e["dir"]:
@@ -204,10 +268,14 @@ def main(argv=None):
     p.add_argument("--app-version", default="1.0.0")
     p.add_argument("--empty-file", action="store_true",
                    help="add a zero-length file d1/empty to the main archive")
+    p.add_argument("--hostile", choices=HOSTILE_KINDS,
+                   help="add to the main archive: a symlink entry, a stored entry whose bytes "
+                        "fail its CRC, a duplicated entry path, lib/a/x.bin + lib/b/x.bin, or "
+                        "an entry one byte over 256 MiB")
     a = p.parse_args(sys.argv[1:] if argv is None else argv)
     m = generate(a.out, a.seed, a.main_size, a.lib_size, a.dream_size,
                  a.wavetable_size, a.firmware_version, a.dream_version,
-                 a.sound_version, a.app_version, a.empty_file)
+                 a.sound_version, a.app_version, a.empty_file, a.hostile)
     for rel, info in sorted(m["files"].items()):
         print("%10d  %s  %s" % (info["size"], info["md5"], rel))
     return 0

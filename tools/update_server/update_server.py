@@ -35,6 +35,7 @@ FAULT_KINDS = {
     "500": False,
     "short": True,      # optional: number of body bytes actually sent
     "chunked": False,
+    "chunkedcut": False,  # chunked, closed half way without the last chunk
     "slow": True,       # optional: bytes per second
     "stall": True,      # optional: seconds to hold the connection open
     "notxml": False,
@@ -42,6 +43,7 @@ FAULT_KINDS = {
     "empty": False,     # 200 with Content-Length: 0
     "nolength": False,  # 200 without any length, body ends at close
     "drop": False,      # connection closed before any response
+    "hang": True,       # optional: seconds to keep the connection without answering
 }
 
 CONTENT_TYPES = {
@@ -71,7 +73,7 @@ def parse_fault(text):
         raise ValueError("fault kind %r takes no argument" % kind)
     value = None
     if arg:
-        value = float(arg) if kind == "stall" else int(arg)
+        value = float(arg) if kind in ("stall", "hang") else int(arg)
         if value < 0 or (kind == "slow" and value == 0):
             raise ValueError("bad argument for fault %r: %r" % (kind, arg))
     return Fault(kind, value)
@@ -179,6 +181,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self._status = "drop"
             self.close_connection = True
             return
+        if kind == "hang":
+            self._status = "hang"
+            self.server.stopping.wait(fault.arg if fault.arg is not None else STALL_DEFAULT_SECONDS)
+            self.close_connection = True
+            return
         if kind in ("404", "500"):
             self._simple(int(kind), "fault injected", send_body)
             return
@@ -206,10 +213,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif kind == "empty":
             body = b""
 
-        if kind == "chunked":
+        if kind in ("chunked", "chunkedcut"):
             self._start(200, ctype, None, chunked=True)
             if send_body:
-                self._send_chunked(body)
+                self._send_chunked(body, cut=kind == "chunkedcut")
             return
         if kind == "nolength":
             self._start(200, ctype, None)
@@ -261,12 +268,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         self._sent += len(data)
 
-    def _send_chunked(self, body):
+    def _send_chunked(self, body, cut=False):
         step = 8192
-        for i in range(0, len(body), step):
-            piece = body[i:i + step]
+        end = len(body) // 2 if cut else len(body)
+        for i in range(0, end, step):
+            piece = body[i:min(i + step, end)]
             self.wfile.write(b"%x\r\n" % len(piece) + piece + b"\r\n")
             self._sent += len(piece)
+        if cut:
+            self.wfile.flush()
+            self.close_connection = True
+            return
         self.wfile.write(b"0\r\n\r\n")
         self.wfile.flush()
 
