@@ -105,6 +105,7 @@ void configureStep (Change change)
         errorSet ("COM: A comms error has occured\n");
     }
 }
+
 void setTimeouts()
 {
     COMMTIMEOUTS timeouts = serialPortTimeouts();

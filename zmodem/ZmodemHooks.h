@@ -22,7 +22,7 @@ extern DownloadFilesListener* currentProgressListener;
 extern const char* (*receivedNameRule) (const char* name);
 
 // The names the current receive refused, with the rule's reason, so that the caller can tell
-// the user what is missing. Emptied when a receive starts.
+// the user what is missing. Emptied when an entry point starts.
 struct RefusedName
 {
     std::string name;

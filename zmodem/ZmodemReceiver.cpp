@@ -266,9 +266,13 @@ Outcome waitForFrame (int& files)
             }
             if (errorPending())
                 return Outcome::failed;
+            const size_t refusedBefore = zmodemRefusedNames.size();
             fileStep();
-            countFile (files);
-            if (receivedNameWasRefused())
+            const bool refused = receivedNameWasRefused();
+            // A sender that missed our ZSKIP offers the same file again: it counts once.
+            if (! refused || zmodemRefusedNames.size() > refusedBefore)
+                countFile (files);
+            if (refused)
             {
                 errorClear();
                 return Outcome::skipped;

@@ -381,6 +381,7 @@ TEST_F (ZmodemReceiverTest, UnstorableNameIsSkippedTheOthersArriveAndTheReceiveF
     expectHeader (zskip, 0);
     far.send (binaryHeader (zfile, 0) + subpacket (infoFor ("two.mz", last.size()), 'k') + "\x11");
     expectHeader (zrpos, 0);
+    const size_t stepsBeforeTheLastFile = progress.steps.size();  // the receiver waits for data now
     stream (last);
     finish();
 
@@ -394,6 +395,7 @@ TEST_F (ZmodemReceiverTest, UnstorableNameIsSkippedTheOthersArriveAndTheReceiveF
     EXPECT_TRUE (readWholeFile (into + "/one.mz") == first);
     EXPECT_TRUE (readWholeFile (into + "/two.mz") == last);
     EXPECT_EQ (progress.steps, (std::vector<double> { 1.0 / 3, 2.0 / 3, 1.0 }));
+    EXPECT_EQ (stepsBeforeTheLastFile, 2u) << "the file offered twice counts once";
     EXPECT_NE (log.finish().find ("con.mz cannot be stored here: " + std::string (whyWindowsCannotStore ("con.mz"))), std::string::npos);
 
     // The next receive starts with an empty list.
