@@ -12,9 +12,11 @@ const char* const applicationVersionString = "Test";
 
 namespace
 {
+#ifndef _WIN32
 // There is no console device to reopen here: keep a duplicate of the original standard output
 // and put it back where the log is closed.
 int consoleOutput = -1;
+#endif
 
 void returnOutputToConsole()
 {
@@ -26,6 +28,17 @@ void returnOutputToConsole()
         ::dup2 (consoleOutput, STDOUT_FILENO);
     else
         std::freopen ("/dev/null", "w", stdout);
+#endif
+}
+
+// The log lives in the user's profile, whose name Windows' narrow freopen could not spell
+// unless it is in the ANSI code page.
+void reopenOutputAs (const juce::File& log, const char* mode)
+{
+#ifdef _WIN32
+    _wfreopen (log.getFullPathName().toWideCharPointer(), juce::String (mode).toWideCharPointer(), stdout);
+#else
+    std::freopen (log.getFullPathName().toRawUTF8(), mode, stdout);
 #endif
 }
 
@@ -56,7 +69,7 @@ void openCommunicationLog()
 
     keepConsoleOutput();
     std::fflush (stdout);
-    std::freopen (log.getFullPathName().toRawUTF8(), "w", stdout);
+    reopenOutputAs (log, "w");
 
     std::printf ("****   Start Zmodem logging   ****\n");
     std::printf ("****   Version :%s   ****\n", applicationVersionString);
@@ -80,5 +93,5 @@ void copyCommunicationLog (const juce::String& copyName)
 
     returnOutputToConsole();
     log.copyFileTo (log.getSiblingFile (copyName));
-    std::freopen (log.getFullPathName().toRawUTF8(), "a", stdout);
+    reopenOutputAs (log, "a");
 }

@@ -2,6 +2,7 @@
 // the file builds with a bare cross compiler.
 
 #include "device/SerialPort.h"
+#include "device/SerialPortWindows.h"
 #include "zmodem/ZmodemState.h"
 
 #include <windows.h>
@@ -104,7 +105,28 @@ void configureStep (Change change)
         errorSet ("COM: A comms error has occured\n");
     }
 }
+
+void setTimeouts()
+{
+    COMMTIMEOUTS timeouts = serialPortTimeouts();
+    if (! SetCommTimeouts (serialPortHandle, &timeouts))
+    {
+        std::printf ("rc from SetCommTimeouts is %lu\n", (unsigned long) GetLastError());
+        errorSet ("COM: A comms error has occured\n");
+    }
+}
 } // namespace
+
+COMMTIMEOUTS serialPortTimeouts()
+{
+    COMMTIMEOUTS timeouts;
+    std::memset (&timeouts, 0, sizeof (timeouts));
+    // MAXDWORD with both read totals 0 is the documented "return at once" setting.
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.WriteTotalTimeoutMultiplier = 1;
+    timeouts.WriteTotalTimeoutConstant = (DWORD) serialWriteStallLimitMs;
+    return timeouts;
+}
 
 void listSerialPorts()
 {
@@ -148,6 +170,7 @@ void openSerialPort (const char* name)
         dcb.Parity = NOPARITY;
         dcb.StopBits = ONESTOPBIT;
     });
+    setTimeouts();
 
     if (! errorPending())
         configureStep ([] (DCB& dcb) { dcb.fDtrControl = DTR_CONTROL_ENABLE; });
@@ -177,8 +200,12 @@ int writeSerialPort (const void* data, int count)
         return 0;
     }
 
+    // A write that ran into its timeout reports success with fewer bytes: the far end has
+    // stopped reading.
     if ((int) written < count)
     {
+        std::printf ("the line did not take %d bytes within %lu ms\n", count,
+                     (unsigned long) serialWriteStallLimitMs + (unsigned long) count);
         std::printf ("only wrote %d bytes instead of %d\n", (int) written, count);
         errorSet ("COM: A comms error has occured\n");
         return (int) written;

@@ -17,6 +17,11 @@ packages=(
     xvfb xdotool imagemagick x11-utils
 )
 
+# Wine and mingw's zlib are only for running the Windows builds here (scripts/wine_zmodem_tool.sh).
+if [ "${VORLEN_WINE:-0}" = 1 ]; then
+    packages+=(wine64 libz-mingw-w64-dev)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -32,6 +32,28 @@ bool brokenOff (const juce::File& received)
            && received.getSize() != (juce::int64) zmodemState.fileSize;
 }
 
+// A name Windows refused may not be UTF-8; the message shows what can be shown of it.
+juce::String shownName (const std::string& name)
+{
+    if (juce::CharPointer_UTF8::isValidString (name.c_str(), (int) name.size()))
+        return juce::String::fromUTF8 (name.c_str(), (int) name.size());
+    juce::String shown;
+    for (unsigned char c : name)
+        shown += c < 0x80 ? juce::String::charToString ((juce::juce_wchar) c) : juce::String ("?");
+    return shown;
+}
+
+// No preset goes missing without the user being told which and why.
+juce::String refusedNamesReport (const juce::File& directory)
+{
+    juce::StringArray parts;
+    for (auto& refused : zmodemRefusedNames)
+        parts.add (shownName (refused.name) + " (" + juce::String (refused.reason) + ")");
+    return "These presets could not be saved, because this computer cannot store files under their names: "
+           + parts.joinIntoString (", ") + ". Rename them on the Vorlen to back them up. The presets that arrived are in "
+           + directory.getFullPathName() + ".";
+}
+
 void forgetLastReceivedFile()
 {
     zmodemState.fileName[0] = '\0';
@@ -72,12 +94,15 @@ void ReceivePresetsThread::run()
                                                        : juce::File();
     const bool staged = staging != juce::File() && staging.createDirectory().wasOk();
     const bool ok = staged && receivePresets (staging);
+    const juce::String refusedReport = zmodemRefusedNames.empty() ? juce::String() : refusedNamesReport (directory);
     const juce::StringArray keptAside = staged ? keepReceivedFiles (staging, ok) : juce::StringArray();
 
     if (ok)
         showUserMessage (MessageIcon::info, "Your presets have been stored into " + directory.getFullPathName());
     else
         showUserMessage (MessageIcon::warning, "An error occurs. The presets cannot be saved.");
+    if (refusedReport.isNotEmpty())
+        showUserMessage (MessageIcon::warning, refusedReport);
     if (! keptAside.isEmpty())
         showUserMessage (MessageIcon::info, "These files were already in the directory with other contents; they have been kept as "
                                                 + keptAside.joinIntoString (", ") + ".");

@@ -1,6 +1,8 @@
 #include "zmodem/ZmodemHooks.h"
 
 #include "tasks/DownloadFilesListener.h"
+#include "zmodem/WindowsFileNames.h"
+#include "zmodem/ZmodemFileOpen.h"
 #include "zmodem/ZmodemState.h"
 
 #include <cerrno>
@@ -11,6 +13,14 @@ int32_t zmodemFileTime = 0;
 int zmodemExpectedFiles = 0;
 bool reportTransferProgress = false;
 DownloadFilesListener* currentProgressListener = nullptr;
+std::vector<RefusedName> zmodemRefusedNames;
+
+#ifdef _WIN32
+const char* (*receivedNameRule) (const char*) = whyWindowsCannotStore;
+#else
+// Every name but a path is an ordinary file name here.
+const char* (*receivedNameRule) (const char*) = nullptr;
+#endif
 
 namespace
 {
@@ -22,6 +32,25 @@ const char* lastComponent (const char* path)
     const char* forward = std::strrchr (path, '/');
     const char* last = back > forward ? back : forward;
     return last != nullptr ? last + 1 : path;
+}
+
+bool receivedNameWasRefusedBefore (const char* name)
+{
+    for (auto& refused : zmodemRefusedNames)
+        if (refused.name == name)
+            return true;
+    return false;
+}
+
+// Nothing is written under a name this computer cannot store: such a name would open a device
+// or a hidden stream, or be stored as another name.
+void refuseName (const char* reason)
+{
+    const char* name = zmodemState.fileName;
+    std::printf ("%s cannot be stored here: %s\n", name, reason);
+    if (! receivedNameWasRefusedBefore (name))
+        zmodemRefusedNames.push_back ({ name, reason });
+    errorSet (openFailed, name, std::strerror (EINVAL));
 }
 
 void finishEntryPoint()
@@ -38,6 +67,7 @@ void finishEntryPoint()
 // An error left by an earlier call must not decide this one.
 void startEntryPoint()
 {
+    zmodemRefusedNames.clear();
     errorClear();
     zmodemTimeoutCount = 0;
     zmodemState.transfer = &zmodemTransfer;
@@ -75,6 +105,9 @@ bool zmodemReceive (const char* destFile, const char* destDir)
     zmodemState.destFile = destFile;
     zmodemState.destDir = destFile != nullptr ? nullptr : destDir;
     runReceiveExchange();
+    // The other files went on arriving; the receive as a whole still fails with the refusal.
+    if (! errorPending() && ! zmodemRefusedNames.empty())
+        errorSet (openFailed, zmodemRefusedNames.front().name.c_str(), std::strerror (EINVAL));
     finishEntryPoint();
     return ! errorPending();
 }
@@ -98,7 +131,7 @@ void openForSend()
     const char* path = t.sendList[t.sendIndex];
 
     std::printf ("opening file %s\n", path);
-    t.file = std::fopen (path, "rb");
+    t.file = openEngineFile (path, "rb");
     if (t.file == nullptr)
         return errorSet (openFailed, path, std::strerror (errno));
 
@@ -146,6 +179,8 @@ void openForReceive()
         // A directory and name too long for the path buffer are refused, never cut.
         if (std::strlen (z.destDir) + std::strlen (z.fileName) >= sizeof (z.recvPath))
             return errorSet (openFailed, z.fileName, std::strerror (ENAMETOOLONG));
+        if (const char* reason = receivedNameRule != nullptr ? receivedNameRule (z.fileName) : nullptr)
+            return refuseName (reason);
         std::snprintf (z.recvPath, sizeof (z.recvPath), "%s%s", z.destDir, z.fileName);
         path = z.recvPath;
     }
@@ -153,7 +188,7 @@ void openForReceive()
     if (path == nullptr)
         return errorSet (openFailed, z.fileName, std::strerror (EINVAL));
 
-    zmodemTransfer.file = std::fopen (path, "wb");
+    zmodemTransfer.file = openEngineFile (path, "wb");
     if (zmodemTransfer.file == nullptr)
         errorSet (openFailed, z.fileName, std::strerror (errno));
 }
@@ -163,6 +198,12 @@ void writeBlock (const char* data, size_t count)
     const size_t written = std::fwrite (data, 1, count, zmodemTransfer.file);
     if (written < count)
         errorSet ("fwrite failed, wrote only %ld bytes: %s\n", (long) written, std::strerror (errno));
+}
+
+bool receivedNameWasRefused()
+{
+    return errorPending() && errorIs (openFailed) && zmodemTransfer.file == nullptr
+           && receivedNameWasRefusedBefore (zmodemState.fileName);
 }
 
 void closeReceiveFile()

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <juce_core/juce_core.h>
+#include <string>
+#include <vector>
 
 class DownloadFilesListener;
 
@@ -14,6 +16,19 @@ extern int32_t zmodemFileTime;
 extern int zmodemExpectedFiles;
 extern bool reportTransferProgress;
 extern DownloadFilesListener* currentProgressListener;
+
+// The rule a received name must pass before it becomes a file in the target directory: the
+// reason it cannot be stored, or nullptr. Windows' rule on Windows, none elsewhere.
+extern const char* (*receivedNameRule) (const char* name);
+
+// The names the current receive refused, with the rule's reason, so that the caller can tell
+// the user what is missing. Emptied when an entry point starts.
+struct RefusedName
+{
+    std::string name;
+    const char* reason;
+};
+extern std::vector<RefusedName> zmodemRefusedNames;
 
 bool zmodemSendFile (const char* path);
 bool zmodemReceive (const char* destFile, const char* destDir);
@@ -29,6 +44,10 @@ void closeSendFile();
 void openForReceive();
 void writeBlock (const char* data, size_t count);
 void closeReceiveFile();
+
+// The open that just failed was the rule refusing the received name: the receiver skips that
+// file and goes on with the next.
+bool receivedNameWasRefused();
 
 // Keeps only the last component of a name that came over the line; false when nothing
 // usable is left (empty, "." or ".."), so that a name is never a path.

@@ -1,7 +1,8 @@
 // The receiving side: ZRINIT, each ZFILE taken, its data asked for from position 0 and
 // written subpacket by subpacket, damage answered with ZRPOS, until ZFIN. Subpackets that
 // ask for an acknowledgement (ZCRCW, ZCRCQ) get a ZACK: the instrument's sender waits for
-// one after every repositioning and would otherwise crawl along on its own timeouts.
+// one after every repositioning and would otherwise crawl along on its own timeouts. A file
+// whose name this computer cannot store is answered with ZSKIP, and the next file follows.
 
 #include "zmodem/ZmodemFraming.h"
 #include "zmodem/ZmodemHooks.h"
@@ -220,7 +221,7 @@ void endOnZfin()
     }
 }
 
-enum class Outcome { nextFile, finished, failed };
+enum class Outcome { nextFile, skipped, finished, failed };
 
 Outcome waitForFrame (int& files)
 {
@@ -265,8 +266,17 @@ Outcome waitForFrame (int& files)
             }
             if (errorPending())
                 return Outcome::failed;
+            const size_t refusedBefore = zmodemRefusedNames.size();
             fileStep();
-            countFile (files);
+            const bool refused = receivedNameWasRefused();
+            // A sender that missed our ZSKIP offers the same file again: it counts once.
+            if (! refused || zmodemRefusedNames.size() > refusedBefore)
+                countFile (files);
+            if (refused)
+            {
+                errorClear();
+                return Outcome::skipped;
+            }
             return errorPending() ? Outcome::failed : Outcome::nextFile;
         }
         else if (! ignoreHeader (ignored))
@@ -284,9 +294,13 @@ void runReceiveExchange()
     flushInput();
     int files = 0;
 
-    for (Outcome outcome = Outcome::nextFile; outcome == Outcome::nextFile;)
+    for (Outcome outcome = Outcome::nextFile; outcome == Outcome::nextFile || outcome == Outcome::skipped;)
     {
-        sendZrinit();
+        // The sender answers ZSKIP with its next ZFILE, or ZFIN, as it answers ZRINIT.
+        if (outcome == Outcome::skipped)
+            sendHexHeader (zskip, 0);
+        else
+            sendZrinit();
         if (errorPending())
             return;
         outcome = waitForFrame (files);

@@ -10,6 +10,8 @@
 #include "tests/support/PtyPair.h"
 #include "tests/support/TaskTestSupport.h"
 #include "tests/support/ZmodemTestFiles.h"
+#include "zmodem/WindowsFileNames.h"
+#include "zmodem/ZmodemHooks.h"
 #include "zmodem/ZmodemState.h"
 
 #include <gtest/gtest.h>
@@ -121,6 +123,29 @@ TEST_F (PresetTaskTest, BackupNameThatIsAPathStaysInTheChosenDirectory)
     EXPECT_EQ (entries (inside), "Preset01.mz|escape.mz");
     EXPECT_EQ (entries (outer.path), "backup");
 
+}
+
+TEST_F (PresetTaskTest, BackupOnWindowsNamesThePresetsItCouldNotStoreAndSavesTheRest)
+{
+    start ({ "--presets", "2" });
+    writeWholeFile (instrument->usrAp() + "/presets/AUX.mz", "a device name on Windows");
+    writeWholeFile (instrument->usrAp() + "/presets/a:b.mz", "a stream on NTFS");
+    receivedNameRule = whyWindowsCannotStore;
+
+    ASSERT_TRUE (manager->backupPresets (juce::File (directory.path)));
+    const bool ended = waitForTheEnd();
+    receivedNameRule = nullptr;
+    ASSERT_TRUE (ended);
+
+    EXPECT_EQ (messages.shown, juce::StringArray ("An error occurs. The presets cannot be saved.",
+                                                  "These presets could not be saved, because this computer cannot store files under their "
+                                                  "names: AUX.mz (" + juce::String (whyWindowsCannotStore ("AUX.mz")) + "), a:b.mz ("
+                                                      + juce::String (whyWindowsCannotStore ("a:b.mz")) + "). Rename them on the Vorlen "
+                                                      "to back them up. The presets that arrived are in " + juce::String (directory.path) + "."));
+    EXPECT_EQ (localNames(), "Preset01.mz|Preset02.mz") << "the lsz of the instrument goes on with the next file after each ZSKIP";
+    for (const char* name : { "Preset01.mz", "Preset02.mz" })
+        EXPECT_TRUE (local (name) == instrumentPreset (name)) << name;
+    EXPECT_EQ (window.steps.back(), 1.0) << "the skipped files count as done";
 }
 
 TEST_F (PresetTaskTest, BackupWithoutPresetsOnTheInstrumentOrWithoutTheLocalDirectoryFails)

@@ -5,8 +5,11 @@
 #include "tests/support/InstrumentEmulator.h"
 #include "tests/support/ZmodemTestFiles.h"
 #include "tests/unit/ZmodemFarEnd.h"
+#include "zmodem/WindowsFileNames.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 using namespace farend;
@@ -332,4 +335,84 @@ TEST_F (ZmodemReceiverTest, SendersThatNeverGetOnEndTheCall)
         EXPECT_TRUE (errorIs ("ZMD002 Remote failed to respond to my ZRPOS\n")) << zmodemState.errorText;
         EXPECT_LT (frames, 5000);
     }
+}
+
+namespace
+{
+// The receiver with the rule it uses on Windows, for one test.
+struct WindowsNameRule
+{
+    WindowsNameRule() { receivedNameRule = whyWindowsCannotStore; }
+    ~WindowsNameRule() { receivedNameRule = nullptr; }
+};
+} // namespace
+
+TEST_F (ZmodemReceiverTest, NamesWindowsCannotStoreAreOrdinaryNamesHere)
+{
+    for (const char* name : { "AUX.mz", "con.mz", "a:b.mz", "trailing.", "COM1.mz" })
+    {
+        auto call = startReceive();
+        deliver (name, "kept");
+        EXPECT_TRUE (result (call)) << name << ": " << zmodemState.errorText;
+        EXPECT_EQ (readWholeFile (into + "/" + name), "kept") << name;
+        EXPECT_TRUE (zmodemRefusedNames.empty());
+        far.drain (20);
+    }
+}
+
+TEST_F (ZmodemReceiverTest, UnstorableNameIsSkippedTheOthersArriveAndTheReceiveFails)
+{
+    const WindowsNameRule windows;
+    const std::string first = randomBytes (1500, 5), last = randomBytes (700, 6);
+    ProgressRecorder progress;
+    currentProgressListener = &progress;
+    reportTransferProgress = true;
+    zmodemExpectedFiles = 3;
+    CapturedLog log;
+
+    auto call = startReceive();
+    offer (infoFor ("one.mz", first.size()));
+    expectHeader (zrpos, 0);
+    stream (first);
+    offer (infoFor ("con.mz", 100));
+    expectHeader (zskip, 0);
+    // A sender that missed the ZSKIP offers the same file again: skipped again, listed once.
+    far.send (binaryHeader (zfile, 0) + subpacket (infoFor ("con.mz", 100), 'k') + "\x11");
+    expectHeader (zskip, 0);
+    far.send (binaryHeader (zfile, 0) + subpacket (infoFor ("two.mz", last.size()), 'k') + "\x11");
+    expectHeader (zrpos, 0);
+    const size_t stepsBeforeTheLastFile = progress.steps.size();  // the receiver waits for data now
+    stream (last);
+    finish();
+
+    EXPECT_FALSE (result (call)) << "a receive that left a file behind is no success";
+    EXPECT_TRUE (errorIs ("failed to open file %s: %s\n"));
+    EXPECT_EQ (std::string (zmodemState.errorText), "failed to open file con.mz: " + std::string (std::strerror (EINVAL)) + "\n");
+    ASSERT_EQ (zmodemRefusedNames.size(), 1u);
+    EXPECT_EQ (zmodemRefusedNames[0].name, "con.mz");
+    EXPECT_EQ (std::string (zmodemRefusedNames[0].reason), whyWindowsCannotStore ("con.mz"));
+    EXPECT_EQ (entriesOf (into), (std::vector<std::string> { "one.mz", "two.mz" })) << "nothing written under the refused name";
+    EXPECT_TRUE (readWholeFile (into + "/one.mz") == first);
+    EXPECT_TRUE (readWholeFile (into + "/two.mz") == last);
+    EXPECT_EQ (progress.steps, (std::vector<double> { 1.0 / 3, 2.0 / 3, 1.0 }));
+    EXPECT_EQ (stepsBeforeTheLastFile, 2u) << "the file offered twice counts once";
+    EXPECT_NE (log.finish().find ("con.mz cannot be stored here: " + std::string (whyWindowsCannotStore ("con.mz"))), std::string::npos);
+
+    // The next receive starts with an empty list.
+    errorClear();
+    far.drain (20);
+    call = startReceive();
+    deliver ("three.mz", "x");
+    EXPECT_TRUE (result (call)) << zmodemState.errorText;
+    EXPECT_TRUE (zmodemRefusedNames.empty());
+}
+
+TEST_F (ZmodemReceiverTest, PathTheCallerChoseIsNotJudgedByTheSentName)
+{
+    const WindowsNameRule windows;
+    const std::string target = into + "/chosen.bin";
+    auto call = start ([target] { return zmodemReceiveTo (juce::String (target), false); });
+    deliver ("nul.mz", "to the chosen path");
+    EXPECT_TRUE (result (call)) << zmodemState.errorText;
+    EXPECT_EQ (readWholeFile (target), "to the chosen path");
 }

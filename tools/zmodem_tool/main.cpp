@@ -15,6 +15,12 @@
 #include <cstring>
 #include <string>
 #include <unistd.h>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+#endif
 
 namespace
 {
@@ -40,12 +46,37 @@ bool run (const std::string& verb, const char* target, const char* command)
         return false;
     if (verb == "send")
         return zmodemSendFile (target);
-    return zmodemReceiveTo (juce::String (target), verb == "receive");
+    return zmodemReceiveTo (juce::String::fromUTF8 (target), verb == "receive");
+}
+
+// The engine takes UTF-8 paths; Windows hands main its arguments in the ANSI code page, which
+// cannot spell most names, so there they are taken from the wide command line.
+std::vector<std::string> utf8Arguments (int argc, char** argv)
+{
+    std::vector<std::string> arguments (argv, argv + argc);
+#ifdef _WIN32
+    int count = 0;
+    if (wchar_t** wide = CommandLineToArgvW (GetCommandLineW(), &count))
+    {
+        arguments.clear();
+        for (int i = 0; i < count; ++i)
+            arguments.push_back (juce::String (juce::CharPointer_UTF16 ((const juce::CharPointer_UTF16::CharType*) wide[i])).toStdString());
+        LocalFree (wide);
+    }
+#endif
+    return arguments;
 }
 } // namespace
 
-int main (int argc, char** argv)
+int main (int rawCount, char** rawArguments)
 {
+    const std::vector<std::string> arguments = utf8Arguments (rawCount, rawArguments);
+    std::vector<char*> pointers;
+    for (auto& argument : arguments)
+        pointers.push_back (const_cast<char*> (argument.c_str()));
+    const int argc = (int) pointers.size();
+    char** argv = pointers.data();
+
     if (argc < 4 || argc > 5)
         return usage();
     const std::string verb = argv[1];
