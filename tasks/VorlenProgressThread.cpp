@@ -2,6 +2,8 @@
 
 #include "application/UserMessages.h"
 
+#include <cstdio>
+
 VorlenProgressThread::VorlenProgressThread (const juce::String& threadName, DownloadFilesListener* taskListener)
     : juce::Thread (threadName), listener (taskListener)
 {
@@ -20,7 +22,11 @@ void VorlenProgressThread::stopBeforeDestruction()
         return;
     beingDestroyed = true;
     signalThreadShouldExit();
-    waitForThreadToExit (stopWaitMs);
+    if (waitForThreadToExit (stopWaitMs))
+        return;
+    std::printf ("Task \"%s\" still runs after %d ms; waiting for it to end\n", getThreadName().toRawUTF8(), stopWaitMs);
+    std::fflush (stdout);
+    waitForThreadToExit (-1);
 }
 
 namespace

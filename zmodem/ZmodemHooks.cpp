@@ -9,7 +9,7 @@
 
 int32_t zmodemFileTime = 0;
 int zmodemExpectedFiles = 0;
-bool reportTransferProgress = false;
+std::atomic<bool> reportTransferProgress { false };
 DownloadFilesListener* currentProgressListener = nullptr;
 
 namespace
