@@ -36,7 +36,8 @@ constexpr int releaseCheckMs = 50;
 int showFromTaskThread (const juce::MessageBoxOptions& options)
 {
     auto pending = std::make_shared<PendingBox>();
-    juce::MessageManager::callAsync ([options, pending]
+    // Refused once the message loop has been told to stop: nobody would ever show the box.
+    const bool posted = juce::MessageManager::callAsync ([options, pending]
     {
         if (released)
         {
@@ -49,6 +50,8 @@ int showFromTaskThread (const juce::MessageBoxOptions& options)
             pending->closed.signal();
         });
     });
+    if (! posted)
+        return 0;
 
     while (! pending->closed.wait (releaseCheckMs))
         if (released)

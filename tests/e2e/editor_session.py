@@ -92,7 +92,10 @@ class EditorSession:
 
     def log(self):
         path = os.path.join(self.home, ".config", "VorlenLog.txt")
-        return open(path, errors="replace").read() if os.path.exists(path) else ""
+        if not os.path.exists(path):
+            return ""
+        with open(path, errors="replace") as f:
+            return f.read()
 
     def click_tab(self, index):
         self.click(TAB_BAR_X + TAB_WIDTH * index + TAB_WIDTH // 2, TAB_Y + 10)
