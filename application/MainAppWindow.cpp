@@ -1,9 +1,9 @@
 #include "application/MainAppWindow.h"
 
+#include "application/QuitSignals.h"
 #include "application/Settings.h"
 #include "application/UserMessages.h"
 #include "application/VUEditor.h"
-#include "application/QuitSignals.h"
 #include "application/VULookAndFeel.h"
 #include "device/ShellChannel.h"
 #include "tasks/DownloadManager.h"

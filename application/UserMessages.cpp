@@ -68,26 +68,30 @@ struct ModalScope
 class AlertWindowMessages : public UserMessages
 {
 public:
+    // Once the application is ending, no box is opened any more: it would hold the quit up.
     void showMessage (MessageIcon icon, const juce::String& title, const juce::String& message) override
     {
+        if (released)
+            return;
         if (juce::MessageManager::existsAndIsCurrentThread())
         {
             const ModalScope scope;
             juce::AlertWindow::showMessageBox (iconType (icon), title, message);
             return;
         }
-        if (! released)
-            showFromTaskThread (options (icon, title, message).withButton ("OK"));
+        showFromTaskThread (options (icon, title, message).withButton ("OK"));
     }
 
     bool askYesNo (MessageIcon icon, const juce::String& title, const juce::String& message) override
     {
+        if (released)
+            return false;
         if (juce::MessageManager::existsAndIsCurrentThread())
         {
             const ModalScope scope;
             return juce::AlertWindow::showOkCancelBox (iconType (icon), title, message, "Yes", "No");
         }
-        return ! released && showFromTaskThread (options (icon, title, message).withButton ("Yes").withButton ("No")) == 1;
+        return showFromTaskThread (options (icon, title, message).withButton ("Yes").withButton ("No")) == 1;
     }
 
 private:
@@ -122,11 +126,6 @@ void releaseTaskMessages()
     if (juce::MessageManager::existsAndIsCurrentThread())
         if (auto* modal = juce::ModalComponentManager::getInstanceWithoutCreating())
             modal->cancelAllModalComponents();
-}
-
-bool taskMessagesReleased()
-{
-    return released;
 }
 
 int openModalBoxes()

@@ -39,10 +39,9 @@ bool askUserYesNo (MessageIcon icon, const juce::String& message);
 void setUserMessages (UserMessages* answerer);
 
 // The application is ending: boxes that tasks wait on are closed (a question counts as
-// "No"), and later task boxes pass at once, so that no task waits for a user who is gone.
+// "No"), and later boxes pass at once, so that nothing waits for a user who is gone.
 // On the message thread it also dismisses every modal box. Cannot be undone.
 void releaseTaskMessages();
-bool taskMessagesReleased();
 
 // How many modal boxes of the message thread are open right now (a quit must not happen
 // inside one: see above). Message thread only.

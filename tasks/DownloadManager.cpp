@@ -66,6 +66,9 @@ void DownloadManager::deleteTask (Task*& task)
 {
     if (task == nullptr)
         return;
+    // As its own destructor would: a task stopped by its deletion makes no end report.
+    if (task->isThreadRunning())
+        task->beingDestroyed = true;
     task->signalThreadShouldExit();
     if (! task->waitForThreadToExit (shutdownWaitMs))
     {
