@@ -1,5 +1,6 @@
 #include "application/MainAppWindow.h"
 
+#include "application/QuitSignals.h"
 #include "application/Settings.h"
 #include "application/UserMessages.h"
 #include "application/VUEditor.h"
@@ -8,11 +9,14 @@
 #include "tasks/DownloadManager.h"
 #include "zmodem/ZmodemHooks.h"
 
+#include <cstdio>
+
 namespace
 {
 const char* const noInstrumentMessage =
     "No Vorlen. Please connect your Vorlen to the computer (USB) and restart the application.";
 const char* const transferRunningMessage = "Wait for the current transfer to be completed.";
+constexpr int quitPollMs = 50;
 } // namespace
 
 MainAppWindow::MainAppWindow()
@@ -50,6 +54,7 @@ void MainAppWindow::createEditor()
 
 MainAppWindow::~MainAppWindow()
 {
+    quitTimer.stopTimer();
     saveAndDeleteApplicationSettings();
 
     // The editor is still there while the tasks go: it signals each task's deletion.
@@ -62,6 +67,8 @@ MainAppWindow::~MainAppWindow()
     delete lookAndFeel;
 }
 
+// A ZMODEM transfer is never broken off from here; at other times a running task is
+// cancelled and the window closes once it has ended.
 void MainAppWindow::closeButtonPressed()
 {
     if (reportTransferProgress)
@@ -71,4 +78,37 @@ void MainAppWindow::closeButtonPressed()
     }
 
     juce::JUCEApplication::getInstance()->systemRequestedQuit();
+}
+
+void MainAppWindow::quitWhenTasksHaveEnded()
+{
+    if (quitTimer.isTimerRunning())
+        return;
+    std::printf ("Quit requested\n");
+    std::fflush (stdout);
+    releaseTaskMessages();
+    if (downloadManager != nullptr)
+        downloadManager->stopAllTasks();
+    quitTimer.startedMs = juce::Time::getMillisecondCounter();
+    quitTimer.startTimer (quitPollMs);
+}
+
+bool MainAppWindow::readyToQuit() const
+{
+    return downloadManager == nullptr || ! downloadManager->anyTaskThreadRunning();
+}
+
+void MainAppWindow::QuitTimer::timerCallback()
+{
+    // Inside a modal box's loop a quit could be lost by JUCE's run loop.
+    if (openModalBoxes() > 0)
+        return;
+    const bool late = juce::Time::getMillisecondCounter() - startedMs > (juce::uint32) quitWaitMs;
+    if (! window.readyToQuit() && ! late)
+        return;
+    if (late)
+        std::printf ("A task still runs after %d ms; quitting anyway\n", quitWaitMs);
+    stopTimer();
+    juce::JUCEApplication::quit();
+    keepWakingMessageLoop();
 }

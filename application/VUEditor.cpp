@@ -31,7 +31,7 @@ VUEditor::VUEditor (DownloadManager* downloadManager)
     addAndMakeVisible (tabBar);
     tabBar->setName ("tabBar");
 
-    progressBar = new juce::ProgressBar (progress);
+    progressBar = new juce::ProgressBar (shownProgress);
     addAndMakeVisible (progressBar);
     progressBar->setName ("Progression");
 
@@ -71,6 +71,13 @@ VUEditor::VUEditor (DownloadManager* downloadManager)
     progressBar->setPercentageDisplay (false);
     showTaskName ({});
 
+    quitApplication = []
+    {
+        if (auto* application = juce::JUCEApplication::getInstance())
+            application->systemRequestedQuit();
+    };
+    progressRelay.startTimerHz (25);
+
     manager->createUpdateTask (this);
     if (manager->checkApplicationUpdate())
         firmwareView.disableAllButtons();
@@ -79,6 +86,7 @@ VUEditor::VUEditor (DownloadManager* downloadManager)
 // The manager is already gone when the window deletes its content: nothing here may use it.
 VUEditor::~VUEditor()
 {
+    progressRelay.stopTimer();
     delete tabBar;
     delete progressBar;
     delete cancelButton;
@@ -114,8 +122,8 @@ void VUEditor::handleCommandMessage (int commandId)
             manager->deleteInstallerTask();
             break;
         case quitCommand:
-            if (auto* application = juce::JUCEApplication::getInstance())
-                application->systemRequestedQuit();
+            if (quitApplication)
+                quitApplication();
             break;
         default:
             break;
@@ -155,12 +163,18 @@ void VUEditor::showTaskName (const juce::String& name)
     taskLabel->setText (name, juce::dontSendNotification);
 }
 
-// The lock gives up when the task is being stopped; the name is then dropped.
+void VUEditor::onMessageThread (std::function<void (VUEditor&)> change)
+{
+    juce::MessageManager::callAsync ([editor = self, change = std::move (change)]
+    {
+        if (auto* e = editor.getComponent())
+            change (*e);
+    });
+}
+
 void VUEditor::taskNameChanged (const juce::String& name, juce::Component*)
 {
-    const juce::MessageManagerLock lock (juce::Thread::getCurrentThread());
-    if (lock.lockWasGained())
-        showTaskName (name);
+    onMessageThread ([name] (VUEditor& e) { e.showTaskName (name); });
 }
 
 void VUEditor::progressChanged (double fraction, juce::Component*)
@@ -168,8 +182,8 @@ void VUEditor::progressChanged (double fraction, juce::Component*)
     progress = fraction;
 }
 
-// Runs on the task's thread: the boxes are modal on the message thread and the task waits
-// for them to close. The lock is never held while a box is up.
+// Runs on the task's thread: each box is shown on the message thread and the task waits
+// for it to close. Component changes are queued before the box, so the user sees them first.
 void VUEditor::taskFinished (int kind, int result, juce::Component* source)
 {
     switch (kind)
@@ -188,24 +202,12 @@ void VUEditor::taskFinished (int kind, int result, juce::Component* source)
         case (int) TaskKind::update:
             if (result == 0)
             {
-                bool gained = false;
-                {
-                    const juce::MessageManagerLock lock (juce::Thread::getCurrentThread());
-                    gained = lock.lockWasGained();
-                    if (gained && source != nullptr)
-                        source->setEnabled (true);
-                }
-                if (gained)
-                    showUserMessage (MessageIcon::warning, "The process has been aborted.");
+                // The source is one of this editor's buttons: it lives as long as the editor.
+                onMessageThread ([source] (VUEditor&) { if (source != nullptr) source->setEnabled (true); });
+                showUserMessage (MessageIcon::warning, "The process has been aborted.");
             }
             else if (source == firmwareView.updateFirmwareButton())
-            {
-                // Watching the task's thread too: if the window is stopping this task, it waits
-                // for the thread and cannot give the lock.
-                const juce::MessageManagerLock lock (juce::Thread::getCurrentThread());
-                if (lock.lockWasGained())
-                    firmwareView.updateVersionDisplay();
-            }
+                onMessageThread ([] (VUEditor& e) { e.firmwareView.updateVersionDisplay(); });
             progress = 0.0;
             break;
 
@@ -215,12 +217,7 @@ void VUEditor::taskFinished (int kind, int result, juce::Component* source)
 
         case (int) TaskKind::installer:
             if (result == 1)
-            {
-                showUserMessage (MessageIcon::warning, "The installer is loaded. Press 'Ok' to start it.");
-                juce::JUCEApplication::quit();
-                // Starts only the installer this application saved, and only on Windows.
-                startDownloadedInstaller();
-            }
+                installerLoaded();
             progress = 0.0;
             postCommandMessage (deleteInstallerTaskCommand);
             break;
@@ -228,6 +225,17 @@ void VUEditor::taskFinished (int kind, int result, juce::Component* source)
         default:
             break;
     }
+}
+
+// The installer's path is read while the settings surely exist: once the quit is handled
+// the window deletes them. Only this application's own installer is started, on Windows.
+void VUEditor::installerLoaded()
+{
+    showUserMessage (MessageIcon::warning, "The installer is loaded. Press 'Ok' to start it.");
+    const juce::File installer = installerToStart();
+    postCommandMessage (quitCommand);
+    if (installer != juce::File())
+        installer.startAsProcess();
 }
 
 void VUEditor::quitRequested()

@@ -13,6 +13,9 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <atomic>
+#include <functional>
+
 class DownloadManager;
 class MyTabbedButtonBar;
 
@@ -42,16 +45,37 @@ public:
     static constexpr int deleteInstallerTaskCommand = 0x555556;
     static constexpr int quitCommand = 0x555557;
 
+    // What the quit command does; by default the application's systemRequestedQuit.
+    std::function<void()> quitApplication;
+
 private:
     void showTaskName (const juce::String& name);
+    // Runs `change` later on the message thread if the editor still exists then. A task's
+    // reports reach the components this way, never through a MessageManagerLock taken for
+    // the task's thread: that lock gives up once the thread is asked to exit, which would
+    // drop the reports of a cancelled task.
+    void onMessageThread (std::function<void (VUEditor&)> change);
+    void installerLoaded();
+
+    struct ProgressRelay : juce::Timer
+    {
+        explicit ProgressRelay (VUEditor& e) : editor (e) {}
+        void timerCallback() override { editor.shownProgress = editor.progress.load(); }
+        VUEditor& editor;
+    };
 
     juce::Component* currentView = nullptr;
     AboutTabView aboutView;
     PresetsTabView presetsView;
     FwTabView firmwareView;
     DownloadManager* manager = nullptr;
-    // Written by the task thread, polled by the progress bar's timer.
-    double progress = 0.0;
+    // Written by the task thread; copied on the message thread into the value the progress
+    // bar polls, which JUCE binds as a plain double.
+    std::atomic<double> progress { 0.0 };
+    double shownProgress = 0.0;
+    ProgressRelay progressRelay { *this };
+    // Made on the message thread, so that copies made by task threads share one reference.
+    juce::Component::SafePointer<VUEditor> self { this };
     MyTabbedButtonBar* tabBar = nullptr;
     juce::ProgressBar* progressBar = nullptr;
     juce::ImageButton* cancelButton = nullptr;

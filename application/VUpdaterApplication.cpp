@@ -1,6 +1,7 @@
 #include "application/VUpdaterApplication.h"
 
 #include "application/MainAppWindow.h"
+#include "application/QuitSignals.h"
 
 VUpdaterApplication::~VUpdaterApplication()
 {
@@ -9,6 +10,7 @@ VUpdaterApplication::~VUpdaterApplication()
 
 void VUpdaterApplication::initialise (const juce::String&)
 {
+    installQuitSignals();
     delete mainWindow;
     mainWindow = nullptr;
     mainWindow = new MainAppWindow();
@@ -19,6 +21,16 @@ void VUpdaterApplication::shutdown()
 {
     delete mainWindow;
     mainWindow = nullptr;
+    removeQuitSignals();
+}
+
+// Logout, a signal, the close button, the task's own quit: all end the same way.
+void VUpdaterApplication::systemRequestedQuit()
+{
+    if (mainWindow != nullptr)
+        mainWindow->quitWhenTasksHaveEnded();
+    else
+        quit();
 }
 
 const juce::String VUpdaterApplication::getApplicationName()

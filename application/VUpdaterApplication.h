@@ -15,6 +15,7 @@ public:
     const juce::String getApplicationName() override;
     const juce::String getApplicationVersion() override;
     bool moreThanOneInstanceAllowed() override;
+    void systemRequestedQuit() override;
 
 private:
     MainAppWindow* mainWindow = nullptr;

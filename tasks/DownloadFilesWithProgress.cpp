@@ -118,6 +118,11 @@ void DownloadFilesWithProgress::run()
         sendShellCommand (instrument::powerOff);
         showUserMessage (MessageIcon::warning,
                          "The vorlen has been powered-off. Unplug the USB cable and restart it to enjoy the new firmware.");
+        // The application is about to quit; should it not, the task must not stay busy and
+        // refuse every later transfer.
+        relativeUrls.clear();
+        destinations.clear();
+        busy = false;
         listener->quitRequested();
         return;
     }

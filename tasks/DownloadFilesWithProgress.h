@@ -25,7 +25,7 @@ public:
     bool startTransfer (const juce::StringArray& urls, const juce::StringArray& destinationPaths, juce::Component* source);
     void run() override;
 
-    bool busy = false;
+    std::atomic<bool> busy { false };
     juce::StringArray relativeUrls;
     juce::StringArray destinations;
     juce::Component* sourceComponent = nullptr;

@@ -10,6 +10,8 @@
 #include "tasks/VersionFiles.h"
 #include "zmodem/ZmodemHooks.h"
 
+#include <cstdio>
+
 const char* const transferAlreadyRunningMessage = "A transfer is already running.";
 
 namespace
@@ -52,22 +54,34 @@ DownloadManager::DownloadManager()
 DownloadManager::~DownloadManager()
 {
     deleteTask (updateTask);
-    updateTask = nullptr;
     deleteTask (restoreTask);
-    restoreTask = nullptr;
     deleteTask (backupTask);
-    backupTask = nullptr;
     deleteTask (installerTask);
-    installerTask = nullptr;
 }
 
-void DownloadManager::deleteTask (juce::Thread* task)
+// A task whose thread does not end in time is left undeleted: its run() still uses its
+// members, and freeing them under it would be worse than the leak at the application's end.
+template <typename Task>
+void DownloadManager::deleteTask (Task*& task)
 {
     if (task == nullptr)
         return;
+    // As its own destructor would: a task stopped by its deletion makes no end report.
+    if (task->isThreadRunning())
+        task->beingDestroyed = true;
+    task->signalThreadShouldExit();
+    if (! task->waitForThreadToExit (shutdownWaitMs))
+    {
+        std::printf ("Task \"%s\" did not end within %d ms; it is left running\n", task->getThreadName().toRawUTF8(),
+                     shutdownWaitMs);
+        std::fflush (stdout);
+        task = nullptr;
+        return;
+    }
     // A deletion that nobody waited for (the window's own clean-up) left the event set.
     taskGone.reset();
     delete task;
+    task = nullptr;
     // The deletion's report reaches the window, which signals taskGone.
     taskGone.wait (-1);
 }
@@ -102,6 +116,22 @@ void DownloadManager::cancelTask()
         showUserMessage (MessageIcon::warning, "This action cannot be canceled.");
     if (installerTask != nullptr)
         installerTask->signalThreadShouldExit();
+}
+
+void DownloadManager::stopAllTasks()
+{
+    for (juce::Thread* task : { (juce::Thread*) updateTask, (juce::Thread*) restoreTask, (juce::Thread*) installerTask })
+        if (task != nullptr)
+            task->signalThreadShouldExit();
+}
+
+bool DownloadManager::anyTaskThreadRunning() const
+{
+    for (const juce::Thread* task : { (const juce::Thread*) updateTask, (const juce::Thread*) restoreTask,
+                                      (const juce::Thread*) backupTask, (const juce::Thread*) installerTask })
+        if (task != nullptr && task->isThreadRunning())
+            return true;
+    return false;
 }
 
 bool DownloadManager::otherTaskExists() const

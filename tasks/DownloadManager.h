@@ -35,6 +35,10 @@ public:
     // Tasks and their end (the window calls these).
     void createUpdateTask (DownloadFilesListener* listener);
     void cancelTask();
+    // The application is ending: every task that can stop is asked to, without a message.
+    void stopAllTasks();
+    // Whether the thread of any task still runs.
+    bool anyTaskThreadRunning() const;
     // A restore, backup or installer task exists.
     bool otherTaskExists() const;
     void deletePresetTasks();
@@ -67,10 +71,13 @@ public:
     juce::Array<juce::File> presetFiles;
 
     static constexpr const char* newestFirmwareVersion = "2.0";
+    // How long the manager's destruction waits for each task's thread before leaving it be.
+    static constexpr int shutdownWaitMs = 13000;
 
 private:
     void readInstrumentVersions();
-    void deleteTask (juce::Thread* task);
+    template <typename Task>
+    void deleteTask (Task*& task);
     bool anyTaskRuns() const;
     bool presetsCanBeSent();
 

@@ -97,18 +97,24 @@ bool LoadAppInstallerThread::download()
     return ok;
 }
 
-bool startDownloadedInstaller (juce::SystemStats::OperatingSystemType system)
+juce::File installerToStart (juce::SystemStats::OperatingSystemType system)
 {
     if ((system & juce::SystemStats::Windows) == 0)
-        return false;
+        return {};
     const juce::String remembered = rememberedInstaller();
     if (! isOwnInstaller (remembered))
     {
         std::printf ("Not started: \"%s\" is not the installer this application saved\n", text (remembered));
-        return false;
+        return {};
     }
     const juce::File installer = downloadedInstallerFile();
-    return installer.existsAsFile() && installer.startAsProcess();
+    return installer.existsAsFile() ? installer : juce::File();
+}
+
+bool startDownloadedInstaller (juce::SystemStats::OperatingSystemType system)
+{
+    const juce::File installer = installerToStart (system);
+    return installer != juce::File() && installer.startAsProcess();
 }
 
 void removeDownloadedInstaller()

@@ -25,6 +25,8 @@ juce::File downloadedInstallerFile();
 // Windows system starts the file remembered under "FileToRemove", when that is the installer
 // this application saved. True when it was started.
 bool startDownloadedInstaller (juce::SystemStats::OperatingSystemType system = juce::SystemStats::getOperatingSystemType());
+// The file startDownloadedInstaller would start, or none: reads the settings, starts nothing.
+juce::File installerToStart (juce::SystemStats::OperatingSystemType system = juce::SystemStats::getOperatingSystemType());
 
 // The clean-up at start: deletes the installer remembered under "FileToRemove" and forgets it.
 void removeDownloadedInstaller();

@@ -24,7 +24,11 @@ void VorlenProgressThread::stopBeforeDestruction()
         return;
     beingDestroyed = true;
     signalThreadShouldExit();
-    waitForThreadToExit (stopWaitMs);
+    if (waitForThreadToExit (stopWaitMs))
+        return;
+    std::printf ("Task \"%s\" still runs after %d ms; waiting for it to end\n", getThreadName().toRawUTF8(), stopWaitMs);
+    std::fflush (stdout);
+    waitForThreadToExit (-1);
 }
 
 bool VorlenProgressThread::openDownload (const juce::URL& url)

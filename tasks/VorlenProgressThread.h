@@ -8,18 +8,21 @@
 
 #include <juce_core/juce_core.h>
 
+#include <atomic>
 #include <memory>
 
 class VorlenProgressThread : public juce::Thread, private juce::Thread::Listener
 {
 public:
     VorlenProgressThread (const juce::String& threadName, DownloadFilesListener* taskListener);
-    // Stops a thread that still runs (waiting up to `stopWaitMs`), then reports the deletion.
+    // Stops a thread that still runs, then reports the deletion. The wait has no limit: the
+    // derived task's members go right after, and run() must never outlive them; past
+    // `stopWaitMs` the wait is logged.
     ~VorlenProgressThread() override;
 
     juce::InputStream* currentStream = nullptr;  // the download in progress, owned while open
     DownloadFilesListener* listener = nullptr;
-    bool beingDestroyed = false;
+    std::atomic<bool> beingDestroyed { false };
 
     static constexpr int stopWaitMs = 13000;
 

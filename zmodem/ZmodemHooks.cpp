@@ -11,7 +11,7 @@
 
 int32_t zmodemFileTime = 0;
 int zmodemExpectedFiles = 0;
-bool reportTransferProgress = false;
+std::atomic<bool> reportTransferProgress { false };
 DownloadFilesListener* currentProgressListener = nullptr;
 std::vector<RefusedName> zmodemRefusedNames;
 

@@ -4,6 +4,7 @@
 // process-wide values through which a task steers a transfer, and the file, progress and
 // log services a transfer uses.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <juce_core/juce_core.h>
@@ -14,7 +15,8 @@ class DownloadFilesListener;
 
 extern int32_t zmodemFileTime;
 extern int zmodemExpectedFiles;
-extern bool reportTransferProgress;
+// Also read by the window on the message thread, to refuse closing during a transfer.
+extern std::atomic<bool> reportTransferProgress;
 extern DownloadFilesListener* currentProgressListener;
 
 // The rule a received name must pass before it becomes a file in the target directory: the

@@ -99,18 +99,21 @@ class Desktop:
         return None
 
     def close_box(self, box, process, attempts=40):
-        """Presses a message box's OK button until `process` has ended.
+        """Presses a message box's OK button until the box is gone or `process` has ended.
 
         Without a window manager the box does not always get the keyboard focus, so a key can
         be lost: the button (centred, 37 pixels above the box's bottom edge) is clicked instead.
+        Nothing is clicked once the box has gone: a stray click would wake an application
+        whose message loop is stuck and hide the fault.
         """
         for _ in range(attempts):
             if process.poll() is not None:
                 return
             where = self.geometry(box)
-            if where:
-                self.xdotool("mousemove", str(where["X"] + where["WIDTH"] // 2),
-                             str(where["Y"] + where["HEIGHT"] - 37), "click", "1")
+            if not where or box not in self.windows_named("."):
+                return
+            self.xdotool("mousemove", str(where["X"] + where["WIDTH"] // 2),
+                         str(where["Y"] + where["HEIGHT"] - 37), "click", "1")
             time.sleep(0.5)
 
     def geometry(self, window):

@@ -34,13 +34,15 @@ def bluish(colour, margin=40):
 
 
 class EditorSession:
-    def __init__(self, desktop, content_arguments=(), emulator_arguments=()):
+    def __init__(self, desktop, content_arguments=(), emulator_arguments=(), firmware_fault=""):
         self.desktop = desktop
         self.home = new_home()
         self.content = tempfile.mkdtemp(prefix="vorlen-e2e-content-")
         self.workroot = tempfile.mkdtemp(prefix="vorlen-e2e-emu-")
         self.content_arguments = list(content_arguments)
         self.emulator_arguments = list(emulator_arguments)
+        # e.g. "@slow:16384/": every firmware download goes through that fault of the server.
+        self.firmware_fault = firmware_fault
         self.server = self.emulator = self.app = None
         self.window = None
         self.origin = None
@@ -51,7 +53,7 @@ class EditorSession:
         self.server, base = start_server(self.content, log=os.path.join(self.content, "requests.log"))
         self.emulator, link = start_emulator(self.workroot, *self.emulator_arguments)
         env = self.desktop.env(HOME=self.home, VORLEN_SERIAL_PORTS=link,
-                               VORLEN_FIRMWARE_BASE_URL=base + "last/",
+                               VORLEN_FIRMWARE_BASE_URL=base + self.firmware_fault + "last/",
                                VORLEN_APPLICATION_BASE_URL=base + "vorlensoftware/")
         self.app = subprocess.Popen([APPLICATION], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         self.window = self.desktop.wait_for_window("^Vorlen Software Update$")
@@ -83,6 +85,17 @@ class EditorSession:
         self.desktop.xdotool("mousemove", str(sx), str(sy), "click", "1")
         # Move away so that no hover face stays under the pointer in the next screenshot.
         self.desktop.xdotool("mousemove", "1", "1")
+
+    def click_close(self):
+        """The title bar's close button, the leftmost one (4 pixels in, 19 wide)."""
+        self.click(4 + 9, -TITLE_BAR_HEIGHT // 2)
+
+    def log(self):
+        path = os.path.join(self.home, ".config", "VorlenLog.txt")
+        if not os.path.exists(path):
+            return ""
+        with open(path, errors="replace") as f:
+            return f.read()
 
     def click_tab(self, index):
         self.click(TAB_BAR_X + TAB_WIDTH * index + TAB_WIDTH // 2, TAB_Y + 10)

@@ -91,6 +91,8 @@ void runOnTaskThread (std::function<void()> body)
     while (thread.isThreadRunning())
         juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
     thread.stopThread (1000);
+    // What the thread queued for the message thread last.
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
 }
 
 void pumpMessages (int milliseconds)

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 TEST (DeviceFilePathTest, DirectoryAndNameParts)
@@ -96,7 +97,10 @@ struct ScriptedShell
             }
             if (line.rfind ("cd ", 0) == 0)
                 dir = line.substr (3, line.find_last_not_of ('/') - 2);
-            received.push_back (line);
+            {
+                const std::lock_guard<std::mutex> hold (receivedLock);
+                received.push_back (line);
+            }
             pty.writeFar (line + "\r\n" + answer (line) + dir + " # " + dir + " # ");
             line.clear();
         }
@@ -104,6 +108,7 @@ struct ScriptedShell
 
     size_t count (const std::string& command) const
     {
+        const std::lock_guard<std::mutex> hold (receivedLock);
         size_t n = 0;
         for (auto& r : received)
             n += r == command ? 1 : 0;
@@ -112,6 +117,7 @@ struct ScriptedShell
 
     PtyPair pty;
     std::function<std::string (const std::string&)> answer;
+    mutable std::mutex receivedLock;  // the test reads while the shell thread appends
     std::vector<std::string> received;
     std::atomic<bool> stop { false };
     std::thread worker;
