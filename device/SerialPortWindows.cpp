@@ -13,6 +13,7 @@ SerialHandle serialPortHandle = INVALID_HANDLE_VALUE;
 int portNumbers[maxListedPorts];
 int portCount = 0;
 int portCursor = 0;
+int heldSerialPorts = 0;
 
 namespace
 {
@@ -109,6 +110,7 @@ void configureStep (Change change)
 void listSerialPorts()
 {
     portCount = 0;
+    heldSerialPorts = 0;
 
     if (! listFromDosDevices())
     {
@@ -136,8 +138,12 @@ void openSerialPort (const char* name)
 
     if (serialPortHandle == INVALID_HANDLE_VALUE)
     {
+        const DWORD openError = GetLastError();
+        // A COM port that another program has open is refused with "access denied".
+        if (openError == ERROR_ACCESS_DENIED || openError == ERROR_SHARING_VIOLATION)
+            ++heldSerialPorts;
         errorSet ("COM: A comms error has occured\n");
-        std::printf ("rc from CreateFile() is %lu\n", (unsigned long) GetLastError());
+        std::printf ("rc from CreateFile() is %lu\n", (unsigned long) openError);
         return;
     }
 
