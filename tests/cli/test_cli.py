@@ -163,6 +163,24 @@ class UpdateTest(SessionTest):
         self.assert_installed(s, ("last/firmware/test/main.zip", "last/dreamfw/test/dream.zip"))
 
 
+    def test_a_question_on_the_terminal_is_asked_again_until_answered(self):
+        s = self.session(emulator_arguments=["--firmware-version", "2.0", "--dream-version", "2.0"])
+        for answers, expected in ((b"no\n", 4), (b"maybe\ny\n", 0)):
+            master, slave = pty.openpty()
+            os.write(master, answers)
+            process = subprocess.Popen([CLI, "restore-firmware"], env=s.env(), stdin=slave,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            os.close(slave)
+            _, err = process.communicate(timeout=240)
+            os.close(master)
+            self.assertEqual(process.returncode, expected, err)
+            self.assertIn(RESTORE_QUESTION, err)
+            self.assertEqual(err.count("question: Yes or No? [y/N]"), answers.count(b"\n"))
+            if expected == 4:
+                self.assertNotIn("rz", s.commands())
+        self.assert_installed(s, ("last/firmware/test/main.zip",))
+
+
 class PresetsTest(SessionTest):
     def test_backup_copies_every_preset_into_a_new_directory(self):
         s = self.session(emulator_arguments=["--presets", "4"])
@@ -255,6 +273,28 @@ class FaultTest(SessionTest):
         self.assertIn("warning: The process has been aborted.\n", seen)
         self.assert_unchanged(s, before)
         self.assertNotIn("mount -o remount,rw /usr", s.commands())
+
+    def test_a_second_ctrl_c_during_a_send_says_why_it_waits(self):
+        s = self.session(content_arguments=["--main-size", "32K"], emulator_arguments=["--baud", "38400"])
+        before = tree_digests(s.instrument_path("/usr/ap"))
+        process = s.start("update-firmware")
+        seen = []
+        reader = threading.Thread(target=lambda: seen.extend(process.stderr))
+        reader.start()
+        sending = "Send file to Vorlen (main)\n"
+        deadline = time.time() + 120
+        while sending not in seen and time.time() < deadline and process.poll() is None:
+            time.sleep(0.05)
+        self.assertIn(sending, seen)
+        process.send_signal(signal.SIGINT)
+        time.sleep(0.5)
+        process.send_signal(signal.SIGINT)
+        self.assertEqual(process.wait(timeout=120), 130)
+        reader.join(timeout=10)
+        self.assertIn("info: waiting: a file being moved over the serial line is finished first (Send file to Vorlen (main))\n", seen)
+        self.assertNotIn("Send file to Vorlen (config.xml)\n", seen)
+        self.assert_unchanged(s, before)
+        self.assertEqual(s.commands()[-1], "mount -o remount,ro /usr")
 
 
 if __name__ == "__main__":
