@@ -2,10 +2,24 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 ConsoleLines::ConsoleLines (bool terminal) : isTerminal (terminal)
 {
 }
+
+namespace
+{
+// A redrawn line that wraps can no longer be cleared with a carriage return.
+juce::String fitted (const juce::String& text)
+{
+    winsize size {};
+    if (::ioctl (STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col < 2 || text.length() < size.ws_col)
+        return text;
+    return text.substring (0, size.ws_col - 1);
+}
+} // namespace
 
 void ConsoleLines::clearRedrawn()
 {
@@ -25,7 +39,7 @@ void ConsoleLines::line (const juce::String& text)
 void ConsoleLines::redraw (const juce::String& text)
 {
     const std::lock_guard<std::mutex> held (lock);
-    std::fprintf (stderr, "\r\033[K%s", text.toRawUTF8());
+    std::fprintf (stderr, "\r\033[K%s", fitted (text).toRawUTF8());
     std::fflush (stderr);
     redrawing = true;
 }
