@@ -26,9 +26,11 @@ void explainWait (CliContext& c)
                            : "info: waiting for the task to stop at its next step");
 }
 
-void onInterrupt (CliContext& c, int seen)
+// `nth` counts from the start of the program: a job is not started after an interrupt, so the
+// first one during a task is the Cancel.
+void onInterrupt (CliContext& c, int nth)
 {
-    if (seen == 1)
+    if (nth == 1)
     {
         c.lines.line ("info: Cancel");
         const int warnings = c.messages.warningsShown();
@@ -42,44 +44,44 @@ void onInterrupt (CliContext& c, int seen)
 void waitForEnd (CliContext& c)
 {
     int seen = interruptCount();
-    const int before = seen;
     while (! c.reporter.waitForEnd (pollMs))
-    {
-        const int now = interruptCount();
-        if (now != seen)
-            onInterrupt (c, now - before);
-        seen = now;
-    }
+        for (const int now = interruptCount(); seen < now;)
+            onInterrupt (c, ++seen);
 }
 
-int outcome (bool ok, int interruptsBefore)
+bool interrupted()
+{
+    return interruptCount() != 0;
+}
+
+int outcome (bool ok)
 {
     if (ok)
         return exitstatus::done;
-    return interruptCount() != interruptsBefore ? interruptedExitStatus : exitstatus::failed;
+    return interrupted() ? interruptedExitStatus : exitstatus::failed;
 }
 
 // The update task stays with the manager; its thread must end before the program does.
-int finishUpdate (CliContext& c, int interruptsBefore)
+int finishUpdate (CliContext& c)
 {
     waitForEnd (c);
     c.manager.updateTask->waitForThreadToExit (-1);
     if (c.reporter.quitWasRequested())
         print (c, "The instrument has been powered off.");
-    return outcome (c.reporter.endResult() == 1, interruptsBefore);
+    return outcome (c.reporter.endResult() == 1);
 }
 
 // A job that did not start was refused, or its question was interrupted.
-int notStarted (int interruptsBefore)
+int notStarted()
 {
-    return interruptCount() != interruptsBefore ? interruptedExitStatus : exitstatus::refused;
+    return interrupted() ? interruptedExitStatus : exitstatus::refused;
 }
 
-int startedUpdate (CliContext& c, int interruptsBefore)
+int startedUpdate (CliContext& c)
 {
     if (! c.manager.updateTask->busy)
-        return notStarted (interruptsBefore);
-    return finishUpdate (c, interruptsBefore);
+        return notStarted();
+    return finishUpdate (c);
 }
 
 int updateFirmware (CliContext& c)
@@ -89,18 +91,20 @@ int updateFirmware (CliContext& c)
         print (c, "Nothing to update: your firmware is up to date.");
         return exitstatus::done;
     }
-    const int before = interruptCount();
+    if (interrupted())
+        return interruptedExitStatus;
     c.manager.startFirmwareUpdate (nullptr);
-    return startedUpdate (c, before);
+    return startedUpdate (c);
 }
 
 int restoreFirmware (CliContext& c)
 {
     // The server's versions are what the restore installs; the Firmware tab reads them first.
     c.manager.isFirmwareUpdateAvailable();
-    const int before = interruptCount();
+    if (interrupted())
+        return interruptedExitStatus;
     c.manager.restoreFirmware (nullptr);
-    return startedUpdate (c, before);
+    return startedUpdate (c);
 }
 
 int updateSounds (CliContext& c)
@@ -116,9 +120,10 @@ int updateSounds (CliContext& c)
         print (c, "Nothing to update: the sound bank is up to date.");
         return exitstatus::done;
     }
-    const int before = interruptCount();
+    if (interrupted())
+        return interruptedExitStatus;
     c.manager.startSoundBankUpdate (nullptr);
-    return startedUpdate (c, before);
+    return startedUpdate (c);
 }
 
 // The preset tasks are deleted by the main thread once their thread has ended, as the window
@@ -140,6 +145,8 @@ int backup (CliContext& c, const juce::File& directory)
         return exitstatus::failed;
     }
     showUserMessage (MessageIcon::info, presetsBackupNotice);
+    if (interrupted())
+        return interruptedExitStatus;
     const int warnings = c.messages.warningsShown();
     if (! c.manager.backupPresets (directory))
     {
@@ -160,7 +167,8 @@ int restore (CliContext& c, const juce::File& directory)
         return exitstatus::usage;
     }
     showUserMessage (MessageIcon::info, presetsRestoreNotice);
-    const int before = interruptCount();
+    if (interrupted())
+        return interruptedExitStatus;
     if (! c.manager.restorePresets (directory))
     {
         showUserMessage (MessageIcon::warning, transferAlreadyRunningMessage);
@@ -169,14 +177,14 @@ int restore (CliContext& c, const juce::File& directory)
     if (c.manager.restoreTask == nullptr)
     {
         c.manager.presetFiles.clear();
-        return notStarted (before);
+        return notStarted();
     }
     waitForEnd (c);
     deletePresetTasks (c);
     const int result = c.reporter.endResult();
     if (result == 2)
         return interruptedExitStatus;
-    return outcome (result == 1, before);
+    return outcome (result == 1);
 }
 
 juce::String offeredText (bool offered)

@@ -45,9 +45,8 @@ ConsoleReporter::ConsoleReporter (ConsoleLines& console) : lines (console)
 void ConsoleReporter::taskNameChanged (const juce::String& name, juce::Component*)
 {
     {
+        // A step reported again (the next of several downloads) starts its progress afresh.
         const std::lock_guard<std::mutex> held (stepLock);
-        if (name == step)
-            return;
         step = name;
         stepBytes = 0;
         stepStartMs = nowMs();
