@@ -14,6 +14,8 @@ import unittest
 
 from cli_session import CLI, CliSession, md5, tree_digests
 
+# Small archives: the tests are about the program around the transfer, not the transfer.
+SMALL_FIRMWARE = ["--main-size", "16K", "--lib-size", "8K", "--dream-size", "8K"]
 RESTORE_QUESTION = "question: Do you want to restore your system with the lastest firmware available on the server ?"
 
 
@@ -109,7 +111,7 @@ class StatusTest(SessionTest):
 
 class UpdateTest(SessionTest):
     def test_update_firmware_installs_powers_off_and_prints_plain_progress(self):
-        s = self.session()
+        s = self.session(content_arguments=SMALL_FIRMWARE)
         status, _, err = s.run("update-firmware")
         self.assertEqual(status, 0, err)
         self.assert_installed(s, ("last/firmware/test/main.zip", "last/dreamfw/test/dream.zip"))
@@ -151,7 +153,7 @@ class UpdateTest(SessionTest):
         self.assertRegex(text, r"\r\x1b\[KDownload\.\.\. \d+% [\d.]+ [KM]?B/s \d+:\d\d left")
 
     def test_restore_firmware_asks_and_is_refused_without_a_terminal(self):
-        s = self.session(emulator_arguments=["--firmware-version", "2.0", "--dream-version", "2.0"])
+        s = self.session(content_arguments=SMALL_FIRMWARE, emulator_arguments=["--firmware-version", "2.0", "--dream-version", "2.0"])
         status, _, err = s.run("restore-firmware")
         self.assertEqual(status, 4)
         self.assertIn(RESTORE_QUESTION, err)
@@ -164,7 +166,7 @@ class UpdateTest(SessionTest):
 
 
     def test_a_question_on_the_terminal_is_asked_again_until_answered(self):
-        s = self.session(emulator_arguments=["--firmware-version", "2.0", "--dream-version", "2.0"])
+        s = self.session(content_arguments=SMALL_FIRMWARE, emulator_arguments=["--firmware-version", "2.0", "--dream-version", "2.0"])
         for answers, expected in ((b"no\n", 4), (b"maybe\ny\n", 0)):
             master, slave = pty.openpty()
             os.write(master, answers)
