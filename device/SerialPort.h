@@ -23,6 +23,9 @@ constexpr int serialWriteStallLimitMs = 10000;
 extern int portNumbers[maxListedPorts];
 extern int portCount;
 extern int portCursor;
+// Ports that would not open because another program holds them, since the last listing: a
+// caller can then say why no instrument was found.
+extern int heldSerialPorts;
 
 void listSerialPorts();
 std::string nextSerialPortName();

@@ -24,6 +24,7 @@ SerialHandle serialPortHandle = INVALID_SERIAL_HANDLE;
 int portNumbers[maxListedPorts];
 int portCount = 0;
 int portCursor = 0;
+int heldSerialPorts = 0;
 
 namespace
 {
@@ -157,6 +158,7 @@ void listSerialPorts()
 {
     listedPaths.clear();
     portCount = 0;
+    heldSerialPorts = 0;
 
     for (auto& path : candidatePaths())
     {
@@ -183,6 +185,8 @@ void openSerialPort (const char* name)
     if (! openExclusive (name))
     {
         int openError = errno;
+        if (openError == EBUSY)
+            ++heldSerialPorts;
         serialPortHandle = INVALID_SERIAL_HANDLE;
         errorSet ("COM: A comms error has occured\n");
         std::printf ("rc from CreateFile() is %lu\n", (unsigned long) openError);

@@ -14,6 +14,7 @@ SerialHandle serialPortHandle = INVALID_HANDLE_VALUE;
 int portNumbers[maxListedPorts];
 int portCount = 0;
 int portCursor = 0;
+int heldSerialPorts = 0;
 
 namespace
 {
@@ -131,6 +132,7 @@ COMMTIMEOUTS serialPortTimeouts()
 void listSerialPorts()
 {
     portCount = 0;
+    heldSerialPorts = 0;
 
     if (! listFromDosDevices())
     {
@@ -158,8 +160,12 @@ void openSerialPort (const char* name)
 
     if (serialPortHandle == INVALID_HANDLE_VALUE)
     {
+        const DWORD openError = GetLastError();
+        // A COM port that another program has open is refused with "access denied".
+        if (openError == ERROR_ACCESS_DENIED || openError == ERROR_SHARING_VIOLATION)
+            ++heldSerialPorts;
         errorSet ("COM: A comms error has occured\n");
-        std::printf ("rc from CreateFile() is %lu\n", (unsigned long) GetLastError());
+        std::printf ("rc from CreateFile() is %lu\n", (unsigned long) openError);
         return;
     }
 

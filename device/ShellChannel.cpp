@@ -8,6 +8,8 @@
 
 juce::String currentDeviceDirectory;
 bool instrumentPresent = false;
+juce::String instrumentPortName;
+juce::String instrumentSerialNumber;
 
 namespace
 {
@@ -62,6 +64,7 @@ bool acceptIfInstrument()
         if (lines[i].contains (instrument::serialNumberTag))
         {
             std::printf ("   Line %d :%s\n", i, lines[i].toRawUTF8());
+            instrumentSerialNumber = lines[i].fromFirstOccurrenceOf (instrument::serialNumberTag, false, false).trim();
             instrumentPresent = true;
             return true;
         }
@@ -171,6 +174,8 @@ juce::String runShellCommand (const juce::String& command, bool waitForOutput, b
 bool probeInstrument()
 {
     instrumentPresent = false;
+    instrumentPortName = {};
+    instrumentSerialNumber = {};
     zmodemSetDefaults();
     listSerialPorts();
 
@@ -182,7 +187,10 @@ bool probeInstrument()
         errorClear();
 
         if (zmodemOpen (name.c_str()) && acceptIfInstrument())
+        {
+            instrumentPortName = name;
             return true;
+        }
 
         zmodemClose();
     }

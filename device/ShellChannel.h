@@ -8,6 +8,9 @@
 
 extern juce::String currentDeviceDirectory;
 extern bool instrumentPresent;
+// What the probe found: the port it kept and the serial number the instrument gave.
+extern juce::String instrumentPortName;
+extern juce::String instrumentSerialNumber;
 
 juce::String runShellCommand (const juce::String& command, bool waitForOutput, bool* ok = nullptr);
 void sendShellCommand (const juce::String& command);

@@ -1,7 +1,7 @@
 #pragma once
 
-// How a background task reports to the main window. The window is the only implementation;
-// every operation is called on the task's own thread.
+// How a background task reports to the main window, or to the console of vorlen-cli; every
+// operation is called on the task's own thread.
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -24,4 +24,7 @@ public:
     virtual void progressChanged (double fraction, juce::Component* source) = 0;
     virtual void taskFinished (int kind, int result, juce::Component* source) = 0;
     virtual void quitRequested() = 0;
+    // How many bytes the current step moves (0: not known), for a report that shows bytes per
+    // second; the window has no use for it.
+    virtual void stepSizeChanged (juce::int64 bytes) { juce::ignoreUnused (bytes); }
 };

@@ -270,6 +270,7 @@ bool DownloadFilesWithProgress::sendToInstrument (DeviceFile& file, const juce::
     reportTransferProgress = true;
     zmodemFileTime = (int32_t) (file.localFile->getSize() / 1000);
     reportStep ("Send file to Vorlen (" + shownName + ")");
+    listener->stepSizeChanged (file.localFile->getSize());
     const bool ok = installOnDevice (file, deferMove);
     reportTransferProgress = false;
     zmodemFileTime = 0;

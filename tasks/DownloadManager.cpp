@@ -13,6 +13,10 @@
 #include <cstdio>
 
 const char* const transferAlreadyRunningMessage = "A transfer is already running.";
+const char* const presetsBackupNotice =
+    "Your presets will be saved.\nIt may take several minutes.\nDon't close the application until the operation is completed.";
+const char* const presetsRestoreNotice =
+    "The presets will be copied into Vorlen.\n It may take several minutes.\nDon't unplug the device until the operation is completed.";
 
 namespace
 {
@@ -173,10 +177,10 @@ bool DownloadManager::hasServerFirmwareVersion() const
 
 bool DownloadManager::isSoundBankUpdateAvailable()
 {
-    const juce::String serverSound = fetchServerVersion (updateserver::firmwareResource (updateserver::soundBankVersion));
+    serverSoundVersion = fetchServerVersion (updateserver::firmwareResource (updateserver::soundBankVersion));
     const InstrumentVersion device = fetchInstrumentVersion ("sound_version.xml");
-    const juce::String deviceSound = device.fetched ? device.version : juce::String (missingVersionFileVersion);
-    return isOlderVersion (deviceSound, serverSound);
+    soundVersion = device.fetched ? device.version : juce::String (missingVersionFileVersion);
+    return isOlderVersion (soundVersion, serverSoundVersion);
 }
 
 bool DownloadManager::startFirmwareUpdate (juce::Component* source)

@@ -63,6 +63,9 @@ public:
     bool checkApplicationUpdate (juce::SystemStats::OperatingSystemType system);
 
     juce::String firmwareVersion, dreamVersion, serverFirmwareVersion, serverDreamVersion;
+    // As the last isSoundBankUpdateAvailable found them; the server's is empty when it could
+    // not be read.
+    juce::String soundVersion, serverSoundVersion;
     DownloadFilesWithProgress* updateTask = nullptr;
     SendPresetsThread* restoreTask = nullptr;
     ReceivePresetsThread* backupTask = nullptr;
@@ -86,3 +89,7 @@ private:
 
 // The message both start operations show while a preset or installer task exists.
 extern const char* const transferAlreadyRunningMessage;  // "A transfer is already running."
+
+// What the user is told before a preset backup or restore starts.
+extern const char* const presetsBackupNotice;
+extern const char* const presetsRestoreNotice;

@@ -87,6 +87,8 @@ BodyEnd copyBody (juce::InputStream& in, VorlenProgressThread& task, juce::Outpu
     const juce::int64 total = in.getTotalLength();  // -1 when the server did not announce it
     if (total > largestDownloadBytes)
         return BodyEnd::tooLong;
+    if (task.listener != nullptr)
+        task.listener->stepSizeChanged (juce::jmax ((juce::int64) 0, total));
 
     juce::HeapBlock<char> buffer ((size_t) downloadChunkSize);
     juce::int64 done = 0;

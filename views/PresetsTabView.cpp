@@ -10,10 +10,6 @@
 namespace
 {
 const char* const noDirectoryMessage = "You have first to select a directory";
-const char* const backupNotice =
-    "Your presets will be saved.\nIt may take several minutes.\nDon't close the application until the operation is completed.";
-const char* const restoreNotice =
-    "The presets will be copied into Vorlen.\n It may take several minutes.\nDon't unplug the device until the operation is completed.";
 const char* const busyMessage = "A transfer is already running.";
 } // namespace
 
@@ -115,7 +111,7 @@ void PresetsTabView::backup()
         showUserMessage (MessageIcon::warning, noDirectoryMessage);
         return;
     }
-    showUserMessage (MessageIcon::info, backupNotice);
+    showUserMessage (MessageIcon::info, presetsBackupNotice);
     if (! manager->backupPresets (juce::File (presetsDirectory)))
         showUserMessage (MessageIcon::warning, busyMessage);
 }
@@ -127,7 +123,7 @@ void PresetsTabView::restore()
         showUserMessage (MessageIcon::warning, noDirectoryMessage);
         return;
     }
-    showUserMessage (MessageIcon::info, restoreNotice);
+    showUserMessage (MessageIcon::info, presetsRestoreNotice);
     if (! manager->restorePresets (juce::File (presetsDirectory)))
         showUserMessage (MessageIcon::warning, busyMessage);
 }

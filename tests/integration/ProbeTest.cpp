@@ -68,6 +68,9 @@ TEST_F (ProbeTest, SkipsDeadPortAndOtherDeviceAndHoldsTheInstrument)
     ASSERT_TRUE (found) << text;
     EXPECT_TRUE (isInstrumentConnected());
     EXPECT_EQ (currentDeviceDirectory, "/usr/ap");
+    EXPECT_EQ (instrumentPortName, juce::String (vorlen.port())) << "the port kept, not the last one tried";
+    EXPECT_EQ (instrumentSerialNumber, "VRL0815");
+    EXPECT_EQ (heldSerialPorts, 0) << "a dead or foreign port is not a held one";
     EXPECT_NE (serialPortHandle, INVALID_SERIAL_HANDLE);
     EXPECT_FALSE (canLock (vorlen.port())) << "the instrument's port stays held";
     EXPECT_TRUE (canLock (dead.port()));
@@ -116,6 +119,8 @@ TEST_F (ProbeTest, PortHeldByAnotherProgramIsSkippedWithTheOpenFailureLogged)
     ::close (holder);
 
     EXPECT_FALSE (isInstrumentConnected());
+    EXPECT_EQ (heldSerialPorts, 1);
+    EXPECT_EQ (instrumentPortName, "");
     EXPECT_NE (text.find ("rc from CreateFile() is 16\n"), std::string::npos) << text;
     EXPECT_TRUE (vorlen.commands().empty());
 }
