@@ -1,10 +1,12 @@
 #include "application/MainAppWindow.h"
 
 #include "application/QuitSignals.h"
+#include "application/NoInstrumentMessage.h"
 #include "application/Settings.h"
 #include "application/UserMessages.h"
 #include "application/VUEditor.h"
 #include "application/VULookAndFeel.h"
+#include "application/WindowPlacement.h"
 #include "device/ShellChannel.h"
 #include "tasks/DownloadManager.h"
 #include "zmodem/ZmodemHooks.h"
@@ -13,8 +15,6 @@
 
 namespace
 {
-const char* const noInstrumentMessage =
-    "No Vorlen. Please connect your Vorlen to the computer (USB) and restart the application.";
 const char* const transferRunningMessage = "Wait for the current transfer to be completed.";
 constexpr int quitPollMs = 50;
 } // namespace
@@ -40,16 +40,18 @@ MainAppWindow::MainAppWindow()
         return;
     }
 
-    showUserMessage (MessageIcon::warning, noInstrumentMessage);
+    showUserMessage (MessageIcon::warning, noInstrumentText());
     closeButtonPressed();
 }
 
 // The manager reads the firmware versions from the instrument; the editor then asks it what
-// the tabs offer. The window keeps its top-left corner and takes the editor's size.
+// the tabs offer. The window keeps its top-left corner and takes the editor's size, unless that
+// would put its bottom (the task strip) or its right side off a small screen.
 void MainAppWindow::createEditor()
 {
     downloadManager = new DownloadManager();
     setContentOwned (new VUEditor (downloadManager), true);
+    keepOnItsDisplay (*this);
 }
 
 MainAppWindow::~MainAppWindow()

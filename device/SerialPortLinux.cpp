@@ -3,6 +3,7 @@
 // devices to try instead (colon-separated), which is how an emulated instrument is found.
 
 #include "device/SerialPort.h"
+#include "device/PortPermissions.h"
 #include "zmodem/ZmodemState.h"
 
 #include <algorithm>
@@ -157,6 +158,7 @@ bool openExclusive (const char* name)
 void listSerialPorts()
 {
     listedPaths.clear();
+    portRefusedForPermissions.clear();
     portCount = 0;
     heldSerialPorts = 0;
 
@@ -190,6 +192,8 @@ void openSerialPort (const char* name)
         serialPortHandle = INVALID_SERIAL_HANDLE;
         errorSet ("COM: A comms error has occured\n");
         std::printf ("rc from CreateFile() is %lu\n", (unsigned long) openError);
+        if (openError == EACCES || openError == EPERM)
+            notePermissionRefusal (name);
         return;
     }
 

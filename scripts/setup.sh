@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs (quietly, only what is missing), then
 # configures and builds into build/. Safe to run again and again.
+# BUILD_TYPE (Debug), BUILD_DIR (build), BUILD_TARGET (all) and CMAKE_OPTIONS choose another build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +16,7 @@ packages=(
     python3
     lrzsz busybox dash util-linux
     xvfb xdotool imagemagick x11-utils
+    dpkg-dev fakeroot lintian desktop-file-utils man-db
 )
 
 # Wine and mingw's zlib are only for running the Windows builds here (scripts/wine_zmodem_tool.sh).
@@ -37,5 +39,6 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 export CCACHE_SLOPPINESS=time_macros
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Debug}" >/dev/null
-cmake --build build -j"$(nproc)"
+build_dir=${BUILD_DIR:-build}
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Debug}" ${CMAKE_OPTIONS:-} >/dev/null
+cmake --build "$build_dir" -j"$(nproc)" ${BUILD_TARGET:+--target "$BUILD_TARGET"}

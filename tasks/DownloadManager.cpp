@@ -292,13 +292,19 @@ bool DownloadManager::checkApplicationUpdate()
 
 bool DownloadManager::checkApplicationUpdate (juce::SystemStats::OperatingSystemType system)
 {
+    // Elsewhere a Yes would start nothing and still lock the Firmware tab: ask nothing.
+    const bool onWindows = (system & juce::SystemStats::Windows) != 0;
+    const bool onMac = (system & juce::SystemStats::MacOSX) != 0;
+    if (! onWindows && ! onMac)
+        return false;
+
     const juce::String serverApp = fetchServerVersion (updateserver::applicationResource (updateserver::applicationVersionDocument));
     if (! isOlderVersion (applicationVersionString, serverApp))
         return false;
     if (! askUserYesNo (MessageIcon::question, "A new version of this application is available on the server.\nDo you want to install it ?"))
         return false;
 
-    if ((system & juce::SystemStats::Windows) != 0)
+    if (onWindows)
     {
         // Asked once at start-up; a second call must not lose the running download.
         if (installerTask == nullptr)
@@ -306,12 +312,11 @@ bool DownloadManager::checkApplicationUpdate (juce::SystemStats::OperatingSystem
             installerTask = new LoadAppInstallerThread();
             installerTask->startThread();
         }
+        return true;
     }
-    else if (system == juce::SystemStats::MacOSX)
-    {
-        updateserver::applicationResource (updateserver::applicationInstaller).launchInDefaultBrowser();
-        showUserMessage (MessageIcon::warning,
-                         "The setup file is loading.\nYou can now close the application, and install the new version when the download is completed.");
-    }
+
+    updateserver::applicationResource (updateserver::applicationInstaller).launchInDefaultBrowser();
+    showUserMessage (MessageIcon::warning,
+                     "The setup file is loading.\nYou can now close the application, and install the new version when the download is completed.");
     return true;
 }

@@ -2,6 +2,7 @@
 have created, screenshots, and xdotool."""
 
 import ctypes
+import fcntl
 import os
 import subprocess
 import tempfile
@@ -39,9 +40,10 @@ def create_atoms(display):
 
 
 class Desktop:
-    def __init__(self):
+    def __init__(self, width=1280, height=1024):
         self.display = None
         self.server = None
+        self.size = (width, height)
 
     def start(self):
         for number in range(90, 140):
@@ -50,7 +52,7 @@ class Desktop:
             display = ":%d" % number
             # -noreset keeps the atoms after the client that made them disconnects.
             self.server = subprocess.Popen(
-                ["Xvfb", display, "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-noreset"],
+                ["Xvfb", display, "-screen", "0", "%dx%dx24" % self.size, "-nolisten", "tcp", "-noreset"],
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             for _ in range(100):
                 if os.path.exists("/tmp/.X11-unix/X%d" % number):
@@ -126,6 +128,28 @@ class Desktop:
         subprocess.run(["import", "-window", "root", path], env=self.env(),
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
         return path
+
+
+# JUCE's single-instance lock is one file for the whole machine: an application started by
+# someone else's test would make ours quit at once as a second instance.
+INSTANCE_LOCK = "/var/tmp/juceAppLock_Vorlen Software Update"
+
+
+def wait_for_instance_lock(timeout=180.0):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        try:
+            fd = os.open(INSTANCE_LOCK, os.O_RDWR | os.O_CREAT, 0o644)
+        except OSError:
+            return
+        try:
+            fcntl.lockf(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            fcntl.lockf(fd, fcntl.LOCK_UN)
+            return
+        except OSError:
+            time.sleep(0.5)
+        finally:
+            os.close(fd)
 
 
 def start_emulator(workroot, *arguments):

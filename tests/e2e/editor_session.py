@@ -7,7 +7,7 @@ import sys
 import tempfile
 import time
 
-from desktop import APPLICATION, SOURCE_DIR, new_home, start_emulator, stop_process
+from desktop import APPLICATION, SOURCE_DIR, new_home, start_emulator, stop_process, wait_for_instance_lock
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "update_server"))
 from harness import start_server, stop_server  # noqa: E402
@@ -55,6 +55,7 @@ class EditorSession:
         env = self.desktop.env(HOME=self.home, VORLEN_SERIAL_PORTS=link,
                                VORLEN_FIRMWARE_BASE_URL=base + self.firmware_fault + "last/",
                                VORLEN_APPLICATION_BASE_URL=base + "vorlensoftware/")
+        wait_for_instance_lock()
         self.app = subprocess.Popen([APPLICATION], env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         self.window = self.desktop.wait_for_window("^Vorlen Software Update$")
         if self.window is None:

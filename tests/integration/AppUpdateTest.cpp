@@ -6,6 +6,7 @@
 #include "device/ShellChannel.h"
 #include "tasks/DownloadManager.h"
 #include "tasks/LoadAppInstallerThread.h"
+#include "tasks/UpdateServerResources.h"
 #include "tests/support/InstrumentEmulator.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/TaskTestSupport.h"
@@ -89,13 +90,38 @@ TEST_F (AppUpdateTest, OnlyAVersionAfterTestIsOfferedAndOnlyAnAcceptedOfferCount
     EXPECT_EQ (messages.questionIcon, MessageIcon::question);
     EXPECT_EQ (manager->installerTask, nullptr);
 
-    // Accepted on a system that is neither Windows nor macOS: nothing is downloaded.
+    // Where a Yes could start nothing, nothing is asked and the Firmware tab stays usable.
     messages.answer = true;
+    messages.questions.clear();
     serveVersion ("alpha");
-    EXPECT_TRUE (manager->checkApplicationUpdate (onLinux));
+    EXPECT_FALSE (manager->checkApplicationUpdate (onLinux));
+    EXPECT_TRUE (messages.questions.isEmpty());
     EXPECT_EQ (manager->installerTask, nullptr);
     EXPECT_FALSE (installer().exists());
     EXPECT_TRUE (messages.shown.isEmpty());
+}
+
+TEST_F (AppUpdateTest, OnAnyMacVersionAcceptingOpensTheInstallerInTheBrowser)
+{
+    // A stand-in browser first on PATH records what it is asked to open.
+    const TemporaryDirectory bin;
+    const std::string record = bin.path + "/opened.txt";
+    writeWholeFile (bin.path + "/xdg-open", "#!/bin/sh\necho \"$1\" >> '" + record + "'\n");
+    ASSERT_TRUE (juce::File (bin.path + "/xdg-open").setExecutePermission (true));
+    const juce::String oldPath = juce::SystemStats::getEnvironmentVariable ("PATH", {});
+    ::setenv ("PATH", (bin.path + ":" + oldPath.toStdString()).c_str(), 1);
+
+    messages.answer = true;
+    EXPECT_TRUE (manager->checkApplicationUpdate (juce::SystemStats::MacOSX_10_15));
+    for (int i = 0; i < 500 && ! juce::File (record).existsAsFile(); ++i)
+        juce::Thread::sleep (10);
+    ::setenv ("PATH", oldPath.toRawUTF8(), 1);
+
+    EXPECT_EQ (messages.questions.size(), 1);
+    EXPECT_EQ (manager->installerTask, nullptr);
+    EXPECT_EQ (messages.shown, juce::StringArray ("The setup file is loading.\nYou can now close the application, and install the new version when the download is completed."));
+    EXPECT_EQ (juce::String (readWholeFile (record)).trim(),
+               updateserver::applicationResource (updateserver::applicationInstaller).toString (false));
 }
 
 TEST_F (AppUpdateTest, AcceptedOfferDownloadsTheInstallerOverAnOldOneAndRemembersIt)

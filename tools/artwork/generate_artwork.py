@@ -5,7 +5,7 @@ Standard library only: a small floating-point RGBA canvas with anti-aliased shap
 capital-letter font scaled by area coverage, and a PNG writer (zlib + struct). The output is
 deterministic, so running it again only changes files whose drawing changed.
 
-    python3 tools/artwork/generate_artwork.py [--out resources]
+    python3 tools/artwork/generate_artwork.py [--out resources] [--icons-out resources/icons]
 """
 
 import argparse
@@ -58,6 +58,27 @@ class Canvas:
             for x in range(other.width):
                 p = other.px[y * other.width + x]
                 self.blend(x + dx, y + dy, p, p[3])
+
+    def scaled_down(self, size):
+        """A size x size copy of a square canvas, each pixel the alpha-weighted mean of the
+        source pixels whose centres fall inside it."""
+        out = Canvas(size, size)
+        k = self.width / float(size)
+        for ty in range(size):
+            ys = range(int(ty * k + 0.5), max(int(ty * k + 0.5) + 1, int((ty + 1) * k + 0.5)))
+            for tx in range(size):
+                xs = range(int(tx * k + 0.5), max(int(tx * k + 0.5) + 1, int((tx + 1) * k + 0.5)))
+                total = [0.0, 0.0, 0.0, 0.0]
+                for y in ys:
+                    for x in xs:
+                        p = self.px[y * self.width + x]
+                        for i in range(3):
+                            total[i] += p[i] * p[3]
+                        total[3] += p[3]
+                count = len(xs) * len(ys)
+                if total[3] > 0.0:
+                    out.px[ty * size + tx] = [total[0] / total[3], total[1] / total[3], total[2] / total[3], total[3] / count]
+        return out
 
     def png(self):
         raw = bytearray()
@@ -467,20 +488,35 @@ def images():
     return out
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    here = os.path.dirname(os.path.abspath(__file__))
-    parser.add_argument("--out", default=os.path.join(here, "..", "..", "resources"))
-    args = parser.parse_args()
-    os.makedirs(args.out, exist_ok=True)
-    for name, canvas in sorted(images().items()):
+# The desktop's application icon (hicolor theme sizes), drawn from the About tab's picture.
+ICON_SIZES = (256, 128, 64, 48, 32, 16)
+
+
+def application_icons(picture):
+    return {"vorlen-software-update-%d" % size: picture.scaled_down(size) for size in ICON_SIZES}
+
+
+def write_all(pictures, directory):
+    os.makedirs(directory, exist_ok=True)
+    for name, canvas in sorted(pictures.items()):
         data = canvas.png()
-        path = os.path.join(args.out, name + ".png")
+        path = os.path.join(directory, name + ".png")
         old = open(path, "rb").read() if os.path.exists(path) else None
         if old != data:
             with open(path, "wb") as f:
                 f.write(data)
             print("wrote %s (%dx%d)" % (os.path.relpath(path), canvas.width, canvas.height))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    here = os.path.dirname(os.path.abspath(__file__))
+    parser.add_argument("--out", default=os.path.join(here, "..", "..", "resources"))
+    parser.add_argument("--icons-out", help="where the application icons go (default: OUT/icons; not embedded)")
+    args = parser.parse_args()
+    pictures = images()
+    write_all(pictures, args.out)
+    write_all(application_icons(pictures["instrument_picture"]), args.icons_out or os.path.join(args.out, "icons"))
 
 
 if __name__ == "__main__":

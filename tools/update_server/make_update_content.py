@@ -172,7 +172,8 @@ def write_file(path, data, mode=0o644):
 def generate(out, seed=1, main_size=256 * 1024, lib_size=48 * 1024,
              dream_size=32 * 1024, wavetable_size=128 * 1024,
              firmware_version="2.0", dream_version="2.0",
-             sound_version="2.0", app_version="1.0.0", empty_file=False, hostile=None):
+             sound_version="2.0", app_version="1.0.0", empty_file=False,
+             extra_files=0, extra_size=32 * 1024, hostile=None):
     """Writes the tree under out and returns the manifest (also written)."""
     rng = random.Random(seed)
     out = os.path.abspath(out)
@@ -194,6 +195,9 @@ def generate(out, seed=1, main_size=256 * 1024, lib_size=48 * 1024,
     ]
     if empty_file:
         main_entries.insert(8, ("d1/empty", b"", 0o644))
+    if extra_files:
+        # In a folder the instrument has: the update never creates folders.
+        main_entries += [("share/part%02d.bin" % i, binary(rng, extra_size), 0o644) for i in range(extra_files)]
 
     dream_entries = [
         ("dream_version.xml", version_document("DREAM", "FIRMWARE", dream_version), 0o644),
@@ -268,6 +272,9 @@ def main(argv=None):
     p.add_argument("--app-version", default="1.0.0")
     p.add_argument("--empty-file", action="store_true",
                    help="add a zero-length file d1/empty to the main archive")
+    p.add_argument("--extra-files", type=int, default=0,
+                   help="add this many random files share/partNN.bin to the main archive")
+    p.add_argument("--extra-size", type=parse_size, default=32 * 1024, help="size of each extra file")
     p.add_argument("--hostile", choices=HOSTILE_KINDS,
                    help="add to the main archive: a symlink entry, a stored entry whose bytes "
                         "fail its CRC, a duplicated entry path, lib/a/x.bin + lib/b/x.bin, or "
@@ -275,7 +282,8 @@ def main(argv=None):
     a = p.parse_args(sys.argv[1:] if argv is None else argv)
     m = generate(a.out, a.seed, a.main_size, a.lib_size, a.dream_size,
                  a.wavetable_size, a.firmware_version, a.dream_version,
-                 a.sound_version, a.app_version, a.empty_file, a.hostile)
+                 a.sound_version, a.app_version, a.empty_file, a.extra_files, a.extra_size,
+                 a.hostile)
     for rel, info in sorted(m["files"].items()):
         print("%10d  %s  %s" % (info["size"], info["md5"], rel))
     return 0
