@@ -179,7 +179,8 @@ TEST_F (TaskEndTest, LoadedInstallerIsAnnouncedThenTheApplicationQuitsWithoutSta
     EXPECT_FALSE (foreign.getSiblingFile ("other.sh.ran").exists());
 
     // This application's own installer is the one a Windows system would start.
-    downloadedInstallerFile().replaceWithText ("installer");
+    downloadedInstallerFile().getParentDirectory().createDirectory();
+    ASSERT_TRUE (downloadedInstallerFile().replaceWithText ("installer"));
     applicationSettings().getUserSettings()->setValue (fileToRemoveKey, downloadedInstallerFile().getFullPathName());
     EXPECT_EQ (installerToStart (juce::SystemStats::Windows10), downloadedInstallerFile());
     EXPECT_EQ (installerToStart (juce::SystemStats::Linux), juce::File());
