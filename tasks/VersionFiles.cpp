@@ -7,17 +7,9 @@ bool isOlderVersion (const juce::String& a, const juce::String& b)
     return a.compare (b) < 0;
 }
 
-juce::String readVersionAttribute (const juce::XmlElement& root)
-{
-    const auto* first = root.getFirstChildElement();
-    while (first != nullptr && first->isTextElement())
-        first = first->getNextElement();
-    return first != nullptr ? first->getStringAttribute ("version") : juce::String();
-}
-
 juce::String fetchServerVersion (const juce::URL& url)
 {
-    const auto document = url.readEntireXmlStream (false);
+    const auto document = parseVersionDocument (url.readEntireTextStream (false));
     return document != nullptr ? readVersionAttribute (*document) : juce::String();
 }
 
@@ -27,7 +19,7 @@ InstrumentVersion fetchInstrumentVersion (const juce::String& fileName)
     DeviceFile file (fileName);
     result.fetched = fetchFromDevice (file);
 
-    if (const auto root = juce::XmlDocument::parse (*file.localFile))
+    if (const auto root = parseVersionDocument (file.localFile->loadFileAsString()))
     {
         result.parsed = true;
         result.version = readVersionAttribute (*root);
