@@ -12,8 +12,9 @@
 // URL::readEntireTextStream), never from a file: from a file the parser reads the raw bytes
 // and steps past the end of one that ends inside a multi-byte character, while as text they
 // have already been made valid. Refused: a processing instruction after the root element has
-// begun (followed by text, it makes the parser loop for ever) and a document type declaration
-// (its entities could build one, and a version document has no use for them).
+// begun (followed by text, it makes the parser loop for ever), a document type declaration
+// (its entities could build one, and a version document has no use for them) and a "&#x"
+// reference without its ";" (at the end of a text cut short, the parser reads past the end).
 std::unique_ptr<juce::XmlElement> parseVersionDocument (const juce::String& documentText);
 
 // The "version" attribute of the root's first child element; empty when there is none.

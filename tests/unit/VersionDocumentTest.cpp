@@ -27,9 +27,14 @@ TEST (VersionDocumentTest, Utf8AndUtf16DocumentsAndDeclarationsBeforeTheRootAreR
     EXPECT_EQ (versionOf ("<a><b version=\"3\"/></a>\xD7"), "3") << "a file cut inside a character";
 }
 
-// Given a processing instruction and then text inside an element, JUCE's parser never returns.
-TEST (VersionDocumentTest, InstructionsInsideTheRootAndDocumentTypesAreRefused)
+// Given a processing instruction and then text inside an element, JUCE's parser never returns;
+// given a text that ends in "&#x", it reads past its end.
+TEST (VersionDocumentTest, DocumentsThatJucesParserMishandlesAreRefused)
 {
+    EXPECT_EQ (versionOf ("<a><b version=\"3\"/>&#x"), "<no root>");
+    EXPECT_EQ (versionOf ("<a><b version=\"&#X4"), "<no root>");
+    EXPECT_EQ (versionOf ("<a><b version=\"&#x33;&#X2e;1\"/>&#xZ</a>"), "<no root>") << "a reference left unfinished";
+    EXPECT_EQ (versionOf ("<a><b version=\"&#x33;&#X2e;1\"/></a>"), "3.1");
     EXPECT_EQ (versionOf ("<a><b version=\"3\"/><?pi x?>text</a>"), "<no root>");
     EXPECT_EQ (versionOf ("<a><?pi?><b version=\"3\"/></a>"), "<no root>");
     EXPECT_EQ (versionOf ("<!DOCTYPE a [<!ENTITY e \"&#60;b>&#60;?x?>t&#60;/b>\">]><a>&e;<b version=\"3\"/></a>"),
