@@ -2,6 +2,7 @@
 
 #include "device/InstrumentCommands.h"
 #include "device/SerialPort.h"
+#include "device/ShellAnswers.h"
 #include "zmodem/ZmodemState.h"
 
 #include <cstdio>
@@ -16,15 +17,6 @@ namespace
 constexpr int shellReadChunk = 2047;
 constexpr int shellDrainChunk = 2048;
 constexpr int promptPollMs = 10;
-
-// The line carries ASCII; a byte of 0x80 or more (or a NUL) ends the text of its chunk.
-juce::String asciiPrefix (const char* bytes, int count)
-{
-    int length = 0;
-    while (length < count && (unsigned char) bytes[length] < 0x80 && bytes[length] != 0)
-        ++length;
-    return juce::String (bytes, (size_t) length);
-}
 
 juce::String expectedPrompts()
 {
@@ -95,13 +87,13 @@ juce::String readShellOutput()
     // The transfer engine may already have taken the shell's first bytes after a transfer.
     int got = zmodemTakeReadAhead (chunk, shellReadChunk);
     if (got > 0)
-        result += asciiPrefix (chunk, got);
+        result += shellChunkText (chunk, got);
 
     do
     {
         got = readSerialPort (chunk, (unsigned) shellReadChunk);
         if (got > 0)
-            result += asciiPrefix (chunk, got);
+            result += shellChunkText (chunk, got);
     } while (got == shellReadChunk);
 
     return result;
@@ -144,31 +136,18 @@ juce::String runShellCommand (const juce::String& command, bool waitForOutput, b
         juce::Thread::sleep (shellSlowCommandPauseMs);
 
     const juce::String answer = readAnswer (command, waitForOutput);
+    const ShellAnswer parts = splitShellAnswer (answer, command, suffix);
 
     if (ok != nullptr)
-        *ok = true;
-
-    int suffixLength = 0;
-    if (answer.endsWith (suffix))
-        suffixLength = suffix.length();
-    else if (ok != nullptr)
     {
-        *ok = false;
-        std::printf ("   suffix error : suffix : %s (command : %s -:- answer : %s)\n",
-                     suffix.toRawUTF8(), command.toRawUTF8(), answer.toRawUTF8());
+        *ok = parts.promptsFound && parts.echoFound;
+        if (! parts.promptsFound)
+            std::printf ("   suffix error : suffix : %s (command : %s -:- answer : %s)\n",
+                         suffix.toRawUTF8(), command.toRawUTF8(), answer.toRawUTF8());
+        if (! parts.echoFound)
+            std::printf ("   prefix error :prefix : %s (answer : %s)\n", command.toRawUTF8(), answer.toRawUTF8());
     }
-
-    int prefixLength = 0;
-    if (answer.startsWith (command))
-        prefixLength = command.length();
-    else if (ok != nullptr)
-    {
-        *ok = false;
-        std::printf ("   prefix error :prefix : %s (answer : %s)\n", command.toRawUTF8(), answer.toRawUTF8());
-    }
-
-    const int end = answer.length() - suffixLength;
-    return end > prefixLength ? answer.substring (prefixLength, end) : juce::String();
+    return parts.output;
 }
 
 bool probeInstrument()

@@ -1,6 +1,7 @@
 #include "devicefiles/DeviceFileOperations.h"
 
 #include "device/InstrumentCommands.h"
+#include "device/ShellAnswers.h"
 #include "device/ShellChannel.h"
 #include "devicefiles/ShellSafeNames.h"
 #include "devicefiles/VerifiedSend.h"
@@ -35,7 +36,7 @@ bool pastLimit (juce::uint32 start)
 
 juce::String askDigest (const juce::String& name)
 {
-    return runShellCommand (instrument::md5sumPrefix + name, true).substring (0, digestLength);
+    return digestInAnswer (runShellCommand (instrument::md5sumPrefix + name, true));
 }
 
 void compareWithDevice (DeviceFile& f, const juce::String& name)
@@ -52,7 +53,7 @@ void compareWithDevice (DeviceFile& f, const juce::String& name)
     if (! f.identical)
     {
         juce::Thread::sleep (digestPauseMs);
-        f.identical = (answer + readShellOutput()).substring (0, digestLength) == digest;
+        f.identical = digestInAnswer (answer + readShellOutput()) == digest;
     }
     if (f.identical)
         std::printf (" - %s is identical in the Vorlen - Let's keep it\n", text (name));
@@ -122,7 +123,7 @@ bool probeOnDevice (DeviceFile& f, bool compare)
 
     const juce::String name = remoteNamePart (f);
     const juce::String listing = runShellCommand (instrument::lsPrefix + name, false);
-    const bool exists = listing.startsWith (name);
+    const bool exists = listingShowsFile (listing, name);
 
     if (compare && exists)
     {

@@ -3,6 +3,7 @@
 #include "application/UserMessages.h"
 #include "device/CommunicationLog.h"
 #include "device/InstrumentCommands.h"
+#include "device/ShellAnswers.h"
 #include "device/ShellChannel.h"
 #include "devicefiles/ShellSafeNames.h"
 #include "zmodem/ZmodemHooks.h"
@@ -28,14 +29,14 @@ bool retryUntilDigestMatches (const juce::String& name, const juce::String& dige
     for (int retries = 0;;)
     {
         juce::Thread::sleep (lateAnswerPauseMs);
-        answer = (answer + readShellOutput()).substring (0, digestLength);
+        answer = digestInAnswer (answer + readShellOutput());
         if (answer == digest)
             return true;
 
         ++retries;
         const juce::String whole = askDigest (name);
         std::printf ("Checksum : %s\n", whole.toRawUTF8());
-        answer = whole.substring (0, digestLength);
+        answer = digestInAnswer (whole);
 
         if (answer == digest)
             return true;
@@ -47,7 +48,7 @@ bool retryUntilDigestMatches (const juce::String& name, const juce::String& dige
 void reportBadChecksum (const juce::String& name, const juce::String& answer, const juce::String& digest)
 {
     const juce::String listing = runShellCommand (instrument::lsPrefix + name, false);
-    std::printf (listing.startsWith (name) ? "File : %s is copied \n" : "File : %s is not copied \n",
+    std::printf (listingShowsFile (listing, name) ? "File : %s is copied \n" : "File : %s is not copied \n",
                  name.toRawUTF8());
     std::printf ("Bad checksum. The file %s is not correctly copied. CheckSum : %s instead of %s\n",
                  name.toRawUTF8(), answer.toRawUTF8(), digest.toRawUTF8());
@@ -73,7 +74,7 @@ bool verifiedSendFile (juce::File& file)
     waitForShellPrompt();
     juce::Thread::sleep (afterSendPauseMs);
 
-    juce::String answer = askDigest (name).substring (0, digestLength);
+    juce::String answer = digestInAnswer (askDigest (name));
     if (answer != digest && ! retryUntilDigestMatches (name, digest, answer))
     {
         reportBadChecksum (name, answer, digest);

@@ -61,18 +61,6 @@ void forgetLastReceivedFile()
 }
 } // namespace
 
-int countListedPresets (const juce::String& lsAnswer)
-{
-    juce::StringArray pieces;
-    // A ";" of a name's own would split it in two.
-    pieces.addTokens (lsAnswer.removeCharacters (" ;").replace (".mz", ";"), ";", {});
-    int count = 0;
-    for (auto& piece : pieces)
-        if (piece.trim().isNotEmpty())
-            ++count;
-    return count;
-}
-
 ReceivePresetsThread::ReceivePresetsThread (const juce::File& targetDirectory)
     : VorlenProgressThread ("presets...", currentProgressListener), directory (targetDirectory)
 {

@@ -3,6 +3,7 @@
 // The preset backup: every "*.mz" file of the instrument's /usr/ap/presets/ into a directory
 // on the computer. The backup cannot be cancelled; it shows its own result and reports -1.
 
+#include "device/ShellAnswers.h"
 #include "tasks/VorlenProgressThread.h"
 
 class ReceivePresetsThread : public VorlenProgressThread
@@ -20,6 +21,3 @@ private:
     juce::StringArray keepReceivedFiles (const juce::File& staging, bool complete);
 };
 
-// The number of files an "ls" answer (its line ends already removed) lists, counted the way
-// the progress is meant: every ".mz" ends one name; whatever follows the last one is one more.
-int countListedPresets (const juce::String& lsAnswer);

@@ -10,14 +10,6 @@ bool isOlderVersion (const juce::String& a, const juce::String& b)
     return a.compare (b) < 0;
 }
 
-juce::String readVersionAttribute (const juce::XmlElement& root)
-{
-    const auto* first = root.getFirstChildElement();
-    while (first != nullptr && first->isTextElement())
-        first = first->getNextElement();
-    return first != nullptr ? first->getStringAttribute ("version") : juce::String();
-}
-
 namespace
 {
 // A version document is a few hundred bytes; anything near this is not one.
@@ -36,7 +28,7 @@ juce::String fetchServerVersion (const juce::URL& url)
         std::printf ("Version document %s not read: %s\n", url.toString (false).toRawUTF8(), download.problem().toRawUTF8());
         return {};
     }
-    const auto document = juce::XmlDocument::parse (body.toString());
+    const auto document = parseVersionDocument (body.toString());
     return document != nullptr ? readVersionAttribute (*document) : juce::String();
 }
 
@@ -46,7 +38,7 @@ InstrumentVersion fetchInstrumentVersion (const juce::String& fileName)
     DeviceFile file (fileName);
     result.fetched = fetchFromDevice (file);
 
-    if (const auto root = juce::XmlDocument::parse (*file.localFile))
+    if (const auto root = parseVersionDocument (file.localFile->loadFileAsString()))
     {
         result.parsed = true;
         result.version = readVersionAttribute (*root);

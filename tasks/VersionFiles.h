@@ -3,14 +3,13 @@
 // Versions of what the instrument has and what the update server offers, read from small
 // XML documents and compared as plain strings.
 
+#include "tasks/VersionDocument.h"
+
 #include <juce_core/juce_core.h>
 
 // `a` is older than `b`: compared code point by code point, a prefix being the older; numbers
 // inside are not read as numbers, so "1.0.10" is older than "1.0.9".
 bool isOlderVersion (const juce::String& a, const juce::String& b);
-
-// The "version" attribute of the root's first child element; empty when there is none.
-juce::String readVersionAttribute (const juce::XmlElement& root);
 
 // The version in a document on the update server; empty when nothing could be read or parsed.
 juce::String fetchServerVersion (const juce::URL& url);

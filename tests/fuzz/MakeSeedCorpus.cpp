@@ -198,6 +198,69 @@ void fileInfoSeeds()
     writeSeed (t, "sz_long_name", 1, crc32Subpacket (information (longName, "1 1 644"), zcrcw));
     writeSeed (t, "roundtrip_a_bin", 2, std::string ("\xdc\x05\x00\x00\x01\x00\x00\x00\xa4\x01\x00\x00", 12) + "a.bin");
 }
+std::string lengthAndText (const std::string& text) { return std::string (1, (char) text.size()) + text; }
+
+// Flags, command index, length of the answer's first part (little-endian), answer.
+void shellAnswerSeed (const char* name, uint8_t flags, uint8_t command, size_t firstPart, const std::string& answer)
+{
+    const std::string head = { (char) command, (char) (firstPart & 0xFF), (char) (firstPart >> 8) };
+    writeSeed ("shell_answer", name, flags, head + answer);
+}
+
+void shellAnswerSeeds()
+{
+    const std::string prompts = "/usr/ap # /usr/ap # ";
+    const size_t all = 0xFFFF;
+    shellAnswerSeed ("cd_usr_ap", 2, 0, all, "cd /usr/ap\r\n\r\n" + prompts);
+    shellAnswerSeed ("ls_main", 0, 1, all, "ls main\r\nmain\r\n" + prompts);
+    shellAnswerSeed ("ls_missing", 2, 1, all, "ls main\r\nls: main: No such file or directory\r\n" + prompts);
+    const std::string md5Echo = "md5sum main\r\n";
+    shellAnswerSeed ("md5sum_echo_apart", 3, 2, md5Echo.size(),
+                     md5Echo + "d41d8cd98f00b204e9800998ecf8427e  main\r\n" + prompts);
+    shellAnswerSeed ("ls_presets", 8, 3, all, "ls\r\nA.mz  B b.mz\r\nC;.mz\r\n" + prompts);
+    shellAnswerSeed ("serial_number", 0, 5, all, "read_mac_sn\r\nMAC : 00:11:22\r\nSN : 1234\r\n" + prompts);
+    shellAnswerSeed ("high_byte", 0, 1, all, "ls main\r\nma\xe9in\r\n" + prompts);
+    shellAnswerSeed ("echo_only", 2, 1, all, "ls main\r\n");
+    std::string longListing = "ls\r\n";
+    for (int i = 0; longListing.size() < 3000; ++i)
+        longListing += "Preset" + std::to_string (i) + ".mz  " + (i == 150 ? "\x80" : "");
+    shellAnswerSeed ("long_listing", 8, 3, 1000, longListing + "\r\n" + prompts);
+    shellAnswerSeed ("built_cd_presets", 4, 4, 0, "");
+    shellAnswerSeed ("built_md5sum_echo_apart", 4 | 16 | 1, 2, 0, "d41d8cd98f00b204e9800998ecf8427e  main");
+    shellAnswerSeed ("built_listing", 4, 3, 0, "a.mz\r\nb.mz\r\n");
+}
+
+void shellParserSeeds()
+{
+    const char* t = "shell_parsers";
+    writeSeed (t, "any_md5sum", 0, lengthAndText ("main") + "d41d8cd98f00b204e9800998ecf8427e  main");
+    writeSeed (t, "any_presets", 0, lengthAndText ("") + "A.mz  B.mzreadme C;D.mz");
+    writeSeed (t, "ls_present", 1 | 0x10, lengthAndText ("config.xml"));
+    writeSeed (t, "ls_missing_busybox", 1, lengthAndText ("wavetable.bin"));
+    writeSeed (t, "ls_missing_coreutils", 1 | 0x20, lengthAndText ("main"));
+    writeSeed (t, "md5sum", 2, "0123456789abcdef0123456789abcdef" + lengthAndText ("main"));
+    writeSeed (t, "presets", 3, std::string ("\x03") + lengthAndText ("Preset 1") + "\x00" + lengthAndText ("a;b") + "\x01"
+                                   + lengthAndText ("x.m") + "\x00");
+}
+
+void versionDocumentSeeds()
+{
+    const char* t = "version_document";
+    const std::string config = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<config>\n  <firmware version=\"1.0.1\"/>\n</config>\n";
+    writeSeed (t, "config", 0, config);
+    writeSeed (t, "server", 0,
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOUNDBANK>\n  <CURRENT version=\"1.1\" date=\"2020-01-01\"/>\n"
+               "  <PREVIOUS version=\"0.0.1\"/>\n</SOUNDBANK>\n");
+    writeSeed (t, "utf8_bom", 0, "\xEF\xBB\xBF" + config);
+    std::string utf16 = "\xFF\xFE";
+    for (char c : config)
+        utf16 += std::string (1, c) + '\0';
+    writeSeed (t, "utf16", 0, utf16);
+    writeSeed (t, "text_before_child", 0, "<a>text<!-- c --><![CDATA[x]]><b v='1' version='2&amp;3'/></a>");
+    writeSeed (t, "doctype_entity", 0, "<!DOCTYPE a [<!ENTITY e \"2.0\">]><a><b version=\"&e;\"/></a>");
+    writeSeed (t, "not_xml", 0, "<html><body>404 Not Found</body>");
+    writeSeed (t, "built", 1, std::string ("\x08\x05" "1.0.1" "\x02\x00\x03", 10));
+}
 } // namespace
 
 int main (int argc, char** argv)
@@ -213,5 +276,8 @@ int main (int argc, char** argv)
     headerSeeds();
     subpacketSeeds();
     fileInfoSeeds();
+    shellAnswerSeeds();
+    shellParserSeeds();
+    versionDocumentSeeds();
     return 0;
 }

@@ -1,0 +1,10 @@
+#include "tests/fuzz/FuzzCheck.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+void fuzzFail (const char* what)
+{
+    std::fprintf (stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+}
