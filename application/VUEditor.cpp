@@ -3,6 +3,7 @@
 #include "application/MyTabbedButtonBar.h"
 #include "application/UserMessages.h"
 #include "tasks/DownloadManager.h"
+#include "tasks/SendPresetsThread.h"
 #include "tasks/LoadAppInstallerThread.h"
 
 #include <BinaryData.h>
@@ -189,12 +190,7 @@ void VUEditor::taskFinished (int kind, int result, juce::Component* source)
     switch (kind)
     {
         case (int) TaskKind::presets:
-            if (result == 1)
-                showUserMessage (MessageIcon::info, "The presets have been restored.");
-            else if (result == 2)
-                showUserMessage (MessageIcon::warning, "The transfer has been aborted.");
-            else if (result == 0)
-                showUserMessage (MessageIcon::warning, "An error occurs. Presets may not be restored correctly.");
+            tellPresetsOutcome (result);
             progress = 0.0;
             postCommandMessage (deletePresetTasksCommand);
             break;

@@ -2,6 +2,7 @@
 
 #include "application/UserMessages.h"
 #include "tasks/DownloadManager.h"
+#include "tasks/SendPresetsThread.h"
 
 namespace
 {
@@ -121,12 +122,7 @@ void ConsoleReporter::taskFinished (int kind, int result, juce::Component*)
                 manager->taskGone.signal();
             return;
         case (int) TaskKind::presets:
-            if (result == 1)
-                showUserMessage (MessageIcon::info, "The presets have been restored.");
-            else if (result == 2)
-                showUserMessage (MessageIcon::warning, "The transfer has been aborted.");
-            else if (result == 0)
-                showUserMessage (MessageIcon::warning, "An error occurs. Presets may not be restored correctly.");
+            tellPresetsOutcome (result);
             break;
         case (int) TaskKind::update:
             if (result == 0)

@@ -1,5 +1,6 @@
 #include "tasks/SendPresetsThread.h"
 
+#include "application/UserMessages.h"
 #include "devicefiles/DeviceFileOperations.h"
 #include "devicefiles/ShellSafeNames.h"
 #include "zmodem/ZmodemHooks.h"
@@ -84,4 +85,14 @@ int SendPresetsThread::sendAll()
         listener->progressChanged ((double) (i + 1) / (double) n, nullptr);
     }
     return restored;
+}
+
+void tellPresetsOutcome (int result)
+{
+    if (result == SendPresetsThread::restored)
+        showUserMessage (MessageIcon::info, "The presets have been restored.");
+    else if (result == SendPresetsThread::cancelled)
+        showUserMessage (MessageIcon::warning, "The transfer has been aborted.");
+    else if (result == SendPresetsThread::failed)
+        showUserMessage (MessageIcon::warning, "An error occurs. Presets may not be restored correctly.");
 }

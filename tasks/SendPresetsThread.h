@@ -29,3 +29,7 @@ private:
 // Why `preset` cannot go to the instrument, or empty when it can: its name becomes a word of
 // shell command lines there, and its content is read for a digest and for the transfer.
 juce::String presetRefusal (const juce::File& preset);
+
+// Tells the user what a preset task's end report means: the restore's three outcomes; the
+// backup's -1 says nothing, as the backup has told its own result.
+void tellPresetsOutcome (int result);
