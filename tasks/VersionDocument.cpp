@@ -12,18 +12,30 @@ int rootElementStart (const juce::String& text)
     return -1;
 }
 
-// The parser steps over the character after "&#x" and its hex digits, even when that is the
-// text's terminating zero.
-bool hasUnfinishedHexReference (const juce::String& text)
+// One of XML's five named references or a whole character reference, ';' included.
+bool isWholeReference (const juce::String& text, int at)
 {
-    for (int at = text.indexOfIgnoreCase ("&#x"); at >= 0; at = text.indexOfIgnoreCase (at + 1, "&#x"))
-    {
-        int end = at + 3;
-        while (juce::CharacterFunctions::getHexDigitValue (text[end]) >= 0)
-            ++end;
-        if (text[end] != ';')
+    for (const char* named : { "&amp;", "&lt;", "&gt;", "&quot;", "&apos;" })
+        if (text.substring (at).startsWith (named))
             return true;
-    }
+    if (text[at + 1] != '#')
+        return false;
+    const bool hex = text[at + 2] == 'x' || text[at + 2] == 'X';
+    int end = at + (hex ? 3 : 2);
+    const int digitsStart = end;
+    while (hex ? juce::CharacterFunctions::getHexDigitValue (text[end]) >= 0 : juce::CharacterFunctions::isDigit (text[end]))
+        ++end;
+    return end > digitsStart && end - digitsStart <= (hex ? 8 : 12) && text[end] == ';';
+}
+
+// Any other '&' sends the parser down paths that step past the end of the text: over the
+// character after an unfinished "&#x" (the text's terminating zero when it was cut short
+// there), or into parsing an unknown reference's name as if it were markup.
+bool hasMalformedReference (const juce::String& text)
+{
+    for (int at = text.indexOfChar ('&'); at >= 0; at = text.indexOfChar (at + 1, '&'))
+        if (! isWholeReference (text, at))
+            return true;
     return false;
 }
 
@@ -35,7 +47,7 @@ bool parserWouldStall (const juce::String& text)
 
 bool parserWouldFail (const juce::String& text)
 {
-    return parserWouldStall (text) || hasUnfinishedHexReference (text);
+    return parserWouldStall (text) || hasMalformedReference (text);
 }
 } // namespace
 

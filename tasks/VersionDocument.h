@@ -13,8 +13,8 @@
 // and steps past the end of one that ends inside a multi-byte character, while as text they
 // have already been made valid. Refused: a processing instruction after the root element has
 // begun (followed by text, it makes the parser loop for ever), a document type declaration
-// (its entities could build one, and a version document has no use for them) and a "&#x"
-// reference without its ";" (at the end of a text cut short, the parser reads past the end).
+// (its entities could build one, and a version document has no use for them) and an '&' that
+// does not begin a whole reference (with some, the parser reads past the end of the text).
 std::unique_ptr<juce::XmlElement> parseVersionDocument (const juce::String& documentText);
 
 // The "version" attribute of the root's first child element; empty when there is none.

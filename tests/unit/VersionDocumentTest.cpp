@@ -34,7 +34,8 @@ TEST (VersionDocumentTest, DocumentsThatJucesParserMishandlesAreRefused)
     EXPECT_EQ (versionOf ("<a><b version=\"3\"/>&#x"), "<no root>");
     EXPECT_EQ (versionOf ("<a><b version=\"&#X4"), "<no root>");
     EXPECT_EQ (versionOf ("<a><b version=\"&#x33;&#X2e;1\"/>&#xZ</a>"), "<no root>") << "a reference left unfinished";
-    EXPECT_EQ (versionOf ("<a><b version=\"&#x33;&#X2e;1\"/></a>"), "3.1");
+    EXPECT_EQ (versionOf ("<a>&<a>t;<b version=\"3\"/></a>"), "<no root>") << "an unknown reference is read as markup";
+    EXPECT_EQ (versionOf ("<a><b version=\"&#x33;&#46;1&amp;&lt;&gt;&quot;&apos;\"/></a>"), "3.1&<>\"'");
     EXPECT_EQ (versionOf ("<a><b version=\"3\"/><?pi x?>text</a>"), "<no root>");
     EXPECT_EQ (versionOf ("<a><?pi?><b version=\"3\"/></a>"), "<no root>");
     EXPECT_EQ (versionOf ("<!DOCTYPE a [<!ENTITY e \"&#60;b>&#60;?x?>t&#60;/b>\">]><a>&e;<b version=\"3\"/></a>"),
