@@ -1,5 +1,7 @@
 #include "tasks/VersionDocument.h"
 
+#include <cstring>
+
 namespace
 {
 // The first '<' that opens neither a declaration nor a comment: the root element at the
@@ -45,9 +47,16 @@ bool parserWouldStall (const juce::String& text)
     return text.contains ("<!DOCTYPE") || (root >= 0 && text.indexOf (root, "<?") >= 0);
 }
 
+// An overlong encoding of zero (0xC0 0x80) passes as valid UTF-8 and ends the text for JUCE's
+// String while its bytes go on: copying or parsing it writes or reads past its end.
+bool hasHiddenEnd (const juce::String& text)
+{
+    return std::strlen (text.toRawUTF8()) != text.getNumBytesAsUTF8();
+}
+
 bool parserWouldFail (const juce::String& text)
 {
-    return parserWouldStall (text) || hasMalformedReference (text);
+    return hasHiddenEnd (text) || parserWouldStall (text) || hasMalformedReference (text);
 }
 } // namespace
 

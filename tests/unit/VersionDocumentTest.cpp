@@ -35,6 +35,7 @@ TEST (VersionDocumentTest, DocumentsThatJucesParserMishandlesAreRefused)
     EXPECT_EQ (versionOf ("<a><b version=\"&#X4"), "<no root>");
     EXPECT_EQ (versionOf ("<a><b version=\"&#x33;&#X2e;1\"/>&#xZ</a>"), "<no root>") << "a reference left unfinished";
     EXPECT_EQ (versionOf ("<a>&<a>t;<b version=\"3\"/></a>"), "<no root>") << "an unknown reference is read as markup";
+    EXPECT_EQ (versionOf ("<a><b version=\"3\"/>\xC0\x80</a>"), "<no root>") << "an overlong zero";
     EXPECT_EQ (versionOf ("<a><b version=\"&#x33;&#46;1&amp;&lt;&gt;&quot;&apos;\"/></a>"), "3.1&<>\"'");
     EXPECT_EQ (versionOf ("<a><b version=\"3\"/><?pi x?>text</a>"), "<no root>");
     EXPECT_EQ (versionOf ("<a><?pi?><b version=\"3\"/></a>"), "<no root>");
