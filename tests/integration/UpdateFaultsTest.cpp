@@ -297,9 +297,14 @@ TEST_F (CancelTest, CancelEndsAStalledDownloadAtOnceWithoutAMessage)
     server.generateContent ("--main-size 40K --lib-size 20K --dream-size 1K --wavetable-size 1K");
     startUpdate (server.baseUrl() + "last/", instrumentVersions (Target::mainAlone), false);
     // The first half of the body arrives, then nothing: wait until the task reads it.
-    for (int i = 0; i < 200 && window.steps.empty(); ++i)
+    const auto progressSeen = [this]
+    {
+        std::lock_guard<std::mutex> hold (window.lock);
+        return ! window.steps.empty();
+    };
+    for (int i = 0; i < 200 && ! progressSeen(); ++i)
         juce::Thread::sleep (20);
-    ASSERT_FALSE (window.steps.empty());
+    ASSERT_TRUE (progressSeen());
     juce::Thread::sleep (500);
 
     const auto cancelled = juce::Time::getMillisecondCounter();
