@@ -22,6 +22,7 @@ const char* const rmPrefix = "rm ";
 const char* const rmRecursivePrefix = "rm -r ";
 const char* const mvPrefix = "mv ";
 const char* const chmodMain = "chmod +x /usr/ap/main";
+const char* const chmodExecutablePrefix = "chmod +x ";
 const char* const stopMain = "fuser -k /usr/ap/main";
 const char* const receiveCommand = "rz\r";
 const char* const sendPrefix = "lsz ";
@@ -36,4 +37,5 @@ const char* const soundVersionFile = "sound_version.xml";
 const char* const wavetableFile = "wavetable.bin";
 const char* const wavetableTextFile = "wavetable.txt";
 const char* const presetPattern = "*.mz";
+const char* const stagingPrefix = ".vorlen-update.";
 } // namespace instrument

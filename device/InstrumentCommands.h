@@ -25,6 +25,7 @@ extern const char* const rmPrefix;          // "rm "
 extern const char* const rmRecursivePrefix; // "rm -r "
 extern const char* const mvPrefix;          // "mv "
 extern const char* const chmodMain;         // "chmod +x /usr/ap/main"
+extern const char* const chmodExecutablePrefix; // "chmod +x "
 extern const char* const stopMain;          // "fuser -k /usr/ap/main"
 extern const char* const receiveCommand;    // "rz\r"
 extern const char* const sendPrefix;        // "lsz "
@@ -39,4 +40,8 @@ extern const char* const soundVersionFile;     // "sound_version.xml"
 extern const char* const wavetableFile;        // "wavetable.bin"
 extern const char* const wavetableTextFile;    // "wavetable.txt"
 extern const char* const presetPattern;        // "*.mz"
+// A new copy lands beside its final path under this prefix and is renamed over the old file
+// once it is whole and checked. Hidden, so that "*.mz" and the instrument never take it for
+// one of theirs.
+extern const char* const stagingPrefix;        // ".vorlen-update."
 } // namespace instrument

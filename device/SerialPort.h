@@ -26,6 +26,9 @@ extern int portCursor;
 // Ports that would not open because another program holds them, since the last listing: a
 // caller can then say why no instrument was found.
 extern int heldSerialPorts;
+// Set when a write or read on the open port fails: the instrument went away (cable pulled,
+// switched off) rather than answering wrongly. Cleared when a port opens.
+extern bool serialPortLost;
 
 void listSerialPorts();
 std::string nextSerialPortName();

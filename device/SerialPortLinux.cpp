@@ -26,6 +26,7 @@ int portNumbers[maxListedPorts];
 int portCount = 0;
 int portCursor = 0;
 int heldSerialPorts = 0;
+bool serialPortLost = false;
 
 namespace
 {
@@ -184,6 +185,7 @@ std::string nextSerialPortName()
 
 void openSerialPort (const char* name)
 {
+    serialPortLost = false;
     if (! openExclusive (name))
     {
         int openError = errno;
@@ -255,6 +257,16 @@ bool waitForRoom()
 }
 } // namespace
 
+namespace
+{
+// A failed write or read on a port that was open means the line itself is gone.
+void lineFailed()
+{
+    serialPortLost = true;
+    errorSet ("COM: A comms error has occured\n");
+}
+} // namespace
+
 int writeSerialPort (const void* data, int count)
 {
     const char* bytes = static_cast<const char*> (data);
@@ -274,7 +286,7 @@ int writeSerialPort (const void* data, int count)
         if (n < 0 && written == 0)
         {
             logErrno ("rc from WriteFile is %lu\n");
-            errorSet ("COM: A comms error has occured\n");
+            lineFailed();
             return 0;
         }
 
@@ -287,7 +299,7 @@ int writeSerialPort (const void* data, int count)
     if (written < count)
     {
         std::printf ("only wrote %d bytes instead of %d\n", written, count);
-        errorSet ("COM: A comms error has occured\n");
+        lineFailed();
     }
 
     return written;
@@ -315,7 +327,7 @@ int readSerialPort (void* buffer, unsigned maxCount)
     if (::ioctl (serialPortHandle, FIONREAD, &waiting) != 0 || (waiting == 0 && lineIsGone()))
     {
         logErrno ("rc from ClearCommError is %lu\n");
-        errorSet ("COM: A comms error has occured\n");
+        lineFailed();
         return 0;
     }
 

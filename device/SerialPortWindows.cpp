@@ -15,6 +15,7 @@ int portNumbers[maxListedPorts];
 int portCount = 0;
 int portCursor = 0;
 int heldSerialPorts = 0;
+bool serialPortLost = false;
 
 namespace
 {
@@ -155,6 +156,7 @@ std::string nextSerialPortName()
 
 void openSerialPort (const char* name)
 {
+    serialPortLost = false;
     serialPortHandle = CreateFileA (name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 
@@ -195,6 +197,16 @@ void closeSerialPort()
     serialPortHandle = INVALID_HANDLE_VALUE;
 }
 
+namespace
+{
+// A failed write or read on a port that was open means the line itself is gone.
+void lineFailed()
+{
+    serialPortLost = true;
+    errorSet ("COM: A comms error has occured\n");
+}
+} // namespace
+
 int writeSerialPort (const void* data, int count)
 {
     DWORD written = 0;
@@ -202,7 +214,7 @@ int writeSerialPort (const void* data, int count)
     if (! WriteFile (serialPortHandle, data, (DWORD) count, &written, nullptr))
     {
         std::printf ("rc from WriteFile is %lu\n", (unsigned long) GetLastError());
-        errorSet ("COM: A comms error has occured\n");
+        lineFailed();
         return 0;
     }
 
@@ -213,7 +225,7 @@ int writeSerialPort (const void* data, int count)
         std::printf ("the line did not take %d bytes within %lu ms\n", count,
                      (unsigned long) serialWriteStallLimitMs + (unsigned long) count);
         std::printf ("only wrote %d bytes instead of %d\n", (int) written, count);
-        errorSet ("COM: A comms error has occured\n");
+        lineFailed();
         return (int) written;
     }
 
@@ -228,7 +240,7 @@ int readSerialPort (void* buffer, unsigned maxCount)
     if (! ClearCommError (serialPortHandle, &errors, &status))
     {
         std::printf ("rc from ClearCommError is %lu\n", (unsigned long) GetLastError());
-        errorSet ("COM: A comms error has occured\n");
+        lineFailed();
         return 0;
     }
 

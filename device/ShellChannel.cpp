@@ -3,6 +3,7 @@
 #include "device/InstrumentCommands.h"
 #include "device/SerialPort.h"
 #include "device/ShellAnswers.h"
+#include "zmodem/ZmodemFraming.h"
 #include "zmodem/ZmodemState.h"
 
 #include <cstdio>
@@ -17,6 +18,11 @@ namespace
 constexpr int shellReadChunk = 2047;
 constexpr int shellDrainChunk = 2048;
 constexpr int promptPollMs = 10;
+constexpr int recoveryAttempts = 3;
+constexpr int afterAbortPauseMs = 300;
+constexpr int recoveryPromptLimitMs = 1500;
+// Ctrl-U erases the shell's pending line; the CR then asks for a prompt of its own.
+const char eraseLineAndReturn[] = "\x15\r";
 
 juce::String expectedPrompts()
 {
@@ -126,6 +132,67 @@ bool waitForShellPrompt (int limitMs)
     }
 }
 
+bool returnToShell (bool transferSucceeded)
+{
+    return transferSucceeded ? waitForShellPrompt() : recoverShellPrompt();
+}
+
+namespace
+{
+// The shell may be in another directory than the one believed: a cd it never received.
+bool waitForAnyPrompt (int limitMs)
+{
+    juce::String arrived;
+    for (const auto start = juce::Time::getMillisecondCounter();;)
+    {
+        arrived += readShellOutput();
+        if (arrived.endsWith (instrument::promptSuffix))
+            return true;
+        if (serialPortLost || juce::Time::getMillisecondCounter() - start > (juce::uint32) limitMs)
+            return false;
+        juce::Thread::sleep (promptPollMs);
+    }
+}
+} // namespace
+
+bool recoverShellPrompt()
+{
+    for (int attempt = 0; attempt < recoveryAttempts && ! serialPortLost; ++attempt)
+    {
+        if (attempt > 0)
+            zmodemSendAbort();
+        juce::Thread::sleep (afterAbortPauseMs);
+        drainShellInput();
+        writeSerialPort (eraseLineAndReturn, (int) sizeof (eraseLineAndReturn) - 1);
+        if (waitForAnyPrompt (recoveryPromptLimitMs))
+            return true;
+    }
+    std::printf ("the shell did not show its prompt again\n");
+    return false;
+}
+
+bool runSilentCommand (const juce::String& command, juce::String* output, int limitMs)
+{
+    drainShellInput();
+    sendShellCommand (command);
+    const juce::String prompts = expectedPrompts();
+    juce::String answer;
+    for (const auto start = juce::Time::getMillisecondCounter();;)
+    {
+        answer += readShellOutput().removeCharacters ("\r\n");
+        if (answer.endsWith (prompts) || juce::Time::getMillisecondCounter() - start > (juce::uint32) limitMs)
+            break;
+        juce::Thread::sleep (promptPollMs);
+    }
+    const ShellAnswer parts = splitShellAnswer (answer, command, prompts);
+    if (output != nullptr)
+        *output = parts.output;
+    const bool ok = parts.echoFound && parts.promptsFound && parts.output.isEmpty();
+    if (! ok)
+        std::printf ("   %s : unexpected answer : %s\n", command.toRawUTF8(), answer.toRawUTF8());
+    return ok;
+}
+
 juce::String runShellCommand (const juce::String& command, bool waitForOutput, bool* ok)
 {
     drainShellInput();
@@ -150,14 +217,22 @@ juce::String runShellCommand (const juce::String& command, bool waitForOutput, b
     return parts.output;
 }
 
-bool probeInstrument()
+namespace
 {
-    instrumentPresent = false;
-    instrumentPortName = {};
-    instrumentSerialNumber = {};
-    zmodemSetDefaults();
-    listSerialPorts();
+// An application ended during a transfer leaves the instrument's rz or lsz running, deaf to
+// commands; one ended in the middle of a line leaves half a command typed. Both are cleared
+// before the port is asked again.
+void winBackShell()
+{
+    zmodemSendAbort();
+    juce::Thread::sleep (afterAbortPauseMs);
+    writeSerialPort (eraseLineAndReturn, (int) sizeof (eraseLineAndReturn) - 1);
+    juce::Thread::sleep (afterAbortPauseMs);
+}
 
+bool probePorts (bool winBackFirst)
+{
+    listSerialPorts();
     for (std::string name = nextSerialPortName(); ! name.empty(); name = nextSerialPortName())
     {
         std::printf ("Serial Port : %s\n", name.c_str());
@@ -165,16 +240,36 @@ bool probeInstrument()
         // Each port's attempt stands by itself: an earlier port's failure must not decide it.
         errorClear();
 
-        if (zmodemOpen (name.c_str()) && acceptIfInstrument())
+        if (zmodemOpen (name.c_str()))
         {
-            instrumentPortName = name;
-            return true;
+            if (winBackFirst)
+                winBackShell();
+            if (acceptIfInstrument())
+            {
+                instrumentPortName = name;
+                return true;
+            }
         }
 
         zmodemClose();
     }
-
     return false;
+}
+} // namespace
+
+bool probeInstrument()
+{
+    instrumentPresent = false;
+    instrumentPortName = {};
+    instrumentSerialNumber = {};
+    zmodemSetDefaults();
+
+    // The quick pass finds an instrument at rest; only when none answers are the ports asked
+    // again, each after the shell has been won back.
+    if (probePorts (false))
+        return true;
+    std::printf ("No instrument answered; asking every port again after the transfer abort sequence\n");
+    return probePorts (true);
 }
 
 bool isInstrumentConnected()

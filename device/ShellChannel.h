@@ -31,3 +31,17 @@ constexpr int shellReturnLimitMs = 3000;
 // line typed before that is lost to lrzsz's exit-time input flush. Waits, at most `limitMs`,
 // until the output ends with the current directory's prompt; false if it never did.
 bool waitForShellPrompt (int limitMs = shellReturnLimitMs);
+
+// After a transfer: a good one ends with the shell's prompt; after one that gave up the shell
+// is won back (recoverShellPrompt). False when the shell never showed its prompt.
+bool returnToShell (bool transferSucceeded);
+
+// Sends the transfer abort sequence (for an rz or lsz still running), erases whatever reached
+// the shell's line (Ctrl-U) and asks for a fresh prompt, a few times; true once the prompt
+// of the current directory came back.
+bool recoverShellPrompt();
+
+// A command whose success shows only in its answer (mount, mv): reads until both prompts
+// have arrived or `limitMs` has passed. True when echo and prompts came and nothing else was
+// printed; `output` (may be null) receives what was printed.
+bool runSilentCommand (const juce::String& command, juce::String* output = nullptr, int limitMs = shellReturnLimitMs);

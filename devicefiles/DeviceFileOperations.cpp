@@ -2,6 +2,7 @@
 
 #include "device/InstrumentCommands.h"
 #include "device/ShellAnswers.h"
+#include "device/SerialPort.h"
 #include "device/ShellChannel.h"
 #include "devicefiles/ShellSafeNames.h"
 #include "devicefiles/VerifiedSend.h"
@@ -14,11 +15,8 @@ namespace
 constexpr int digestLength = 32;
 constexpr int emptyDigestRetries = 4;
 constexpr int digestPauseMs = 150;
-constexpr int remountWritablePauseMs = 200;
-constexpr int remountReadOnlyPauseMs = 100;
 constexpr int beforeWaitPauseMs = 50;
 constexpr int listingPauseMs = 100;
-constexpr int placePollPauseMs = 200;
 
 const char* text (const juce::String& s) { return s.toRawUTF8(); }
 
@@ -71,16 +69,7 @@ bool takeUsrRelativeName (DeviceFile& f)
     return true;
 }
 
-// The old file stays listed when rm and mv failed, so the move is confirmed only once the
-// waiting copy has left /tmp as well.
-bool copyStillWaiting (const DeviceFile& f)
-{
-    const juce::String waiting = instrument::tmpDirectory + f.tmpName;
-    return runShellCommand (instrument::lsPrefix + waiting, false) == waiting;
-}
-
-// A move is only as good as the bytes it left at the final path: mv onto a full file system
-// or a second file of the same name waiting in /tmp would leave other content there.
+// A move is only as good as the bytes it left at the final path.
 bool confirmDigestInPlace (DeviceFile& f)
 {
     if (probeOnDevice (f, true) && f.identical)
@@ -90,17 +79,41 @@ bool confirmDigestInPlace (DeviceFile& f)
     return false;
 }
 
-bool waitUntilInPlace (DeviceFile& f)
+juce::String stagingName (const DeviceFile& f)
 {
-    juce::Thread::sleep (beforeWaitPauseMs);
-    for (const auto start = juce::Time::getMillisecondCounter();;)
+    return instrument::stagingPrefix + remoteNamePart (f);
+}
+
+// rz never overwrites a file: a copy left by an interrupted update goes first.
+void removeStaleCopy (const juce::String& staged)
+{
+    if (runShellCommand (instrument::lsPrefix + staged, false) == staged)
+        sendShellCommand (instrument::rmPrefix + staged);
+}
+
+// The new copy lands beside its final path, in the same directory and so on the same file
+// system, and the old file is left alone until the copy is whole and checked. A copy that
+// cannot be completed (full flash, a line that went) is removed again.
+bool stageCopy (DeviceFile& f)
+{
+    const juce::String staged = stagingName (f);
+    if (refuseUnsafeName (staged, false))
+        return false;
+    // The probe has just left the shell in the file's directory.
+    removeStaleCopy (staged);
+    if (! verifiedSendFile (*f.localFile, staged))
     {
-        if (probeOnDevice (f, false) && ! copyStillWaiting (f))
-            return true;
-        if (pastLimit (start))
-            return false;
-        juce::Thread::sleep (placePollPauseMs);
+        if (! serialPortLost)
+            sendShellCommand (instrument::rmPrefix + staged);
+        return false;
     }
+    f.tmpName = staged;
+    return true;
+}
+
+bool stagedCopyGone (const juce::String& staged)
+{
+    return ! listingShowsFile (runShellCommand (instrument::lsPrefix + staged, false), staged);
 }
 } // namespace
 
@@ -144,14 +157,18 @@ bool fetchFromDevice (DeviceFile& f)
     sendShellCommand (instrument::cdPrefix + usrPath (f));
     sendShellCommand (instrument::sendPrefix + remoteNamePart (f));
     const bool received = zmodemReceiveTo (f.localFile->getFullPathName(), false);
-    waitForShellPrompt();
+    returnToShell (received);
     return received;
 }
 
-void remountUsr (bool writable)
+bool remountUsr (bool writable)
 {
-    sendShellCommand (writable ? instrument::remountReadWrite : instrument::remountReadOnly);
-    juce::Thread::sleep (writable ? remountWritablePauseMs : remountReadOnlyPauseMs);
+    const char* command = writable ? instrument::remountReadWrite : instrument::remountReadOnly;
+    // mount answers only when it fails; a shell that was not there to hear it is won back once.
+    if (runSilentCommand (command) || (recoverShellPrompt() && runSilentCommand (command)))
+        return true;
+    std::printf (" - /usr could not be remounted %s\n", writable ? "read-write" : "read-only");
+    return false;
 }
 
 bool installOnDevice (DeviceFile& f, bool deferMove)
@@ -179,42 +196,13 @@ bool installOnDevice (DeviceFile& f, bool deferMove)
         return false;
     }
 
-    if (existed)
-    {
-        sendShellCommand (juce::String (instrument::cdPrefix) + "/tmp");
-        if (runShellCommand (instrument::lsPrefix + localName, false) == localName)
-            sendShellCommand (instrument::rmPrefix + localName);
-    }
-    else
-        sendShellCommand (instrument::cdPrefix + usrPath (f));
-
-    if (! verifiedSendFile (*f.localFile))
+    if (! stageCopy (f))
         return false;
     anyFileSent = true;
-
-    bool moved = true;
-    const bool renamed = ! existed && localName != remoteNamePart (f);
-    if (existed)
-    {
-        f.tmpName = localName;
-        if (! deferMove)
-        {
-            moved = moveIntoPlace (f);
-            f.tmpName = {};
-        }
-    }
-    else if (renamed)
-        sendShellCommand (instrument::mvPrefix + localName + " " + remoteNamePart (f));
-
-    drainShellInput();
-    bool ok = moved && waitUntilListed (f.tmpName.isNotEmpty() ? f.tmpName : remoteNamePart (f));
-    if (ok && renamed)
-        ok = confirmDigestInPlace (f);
-    if (ok)
-        std::printf ("%s is copied!\n", text (localName));
-    else
-        std::printf ("hmmm...The file %s doesn't exist, whereas it has been copied! (Fatal Error)\n", text (localName));
-    return ok;
+    if (! deferMove && ! moveIntoPlace (f))
+        return false;
+    std::printf ("%s is copied!\n", text (localName));
+    return true;
 }
 
 bool moveIntoPlace (DeviceFile& f)
@@ -227,23 +215,35 @@ bool moveIntoPlace (DeviceFile& f)
         return false;
     std::printf (" Move %s\n", text (name));
 
-    const bool isMain = name == "main";
+    sendShellCommand (instrument::cdPrefix + usrPath (f));
+    const bool isMain = usrPath (f) + name == instrument::mainProgram;
+    // The new program is runnable the moment it takes the old one's place.
+    if (isMain && ! runSilentCommand (instrument::chmodExecutablePrefix + f.tmpName))
+        return false;
     if (isMain)
         sendShellCommand (instrument::stopMain);
-    sendShellCommand (instrument::cdPrefix + usrPath (f));
-    sendShellCommand (instrument::rmRecursivePrefix + name);
-    sendShellCommand (juce::String (instrument::mvPrefix) + instrument::tmpDirectory + f.tmpName + " " + usrPath (f) + name);
-    const juce::String shellSaid = readShellOutput().replace ("\r\n", " ").removeCharacters ("\r\n");
 
-    if (! waitUntilInPlace (f))
+    // A rename within one directory: the final path holds the old file or the new one,
+    // never a part of either.
+    juce::String shellSaid;
+    const bool renamed = runSilentCommand (juce::String (instrument::mvPrefix) + f.tmpName + " " + name, &shellSaid);
+    if (! renamed || ! stagedCopyGone (f.tmpName))
     {
-        std::printf (" - %s did not reach /usr/%s within %d ms; the shell said : %s\n",
-                     text (name), text (remoteDirPart (f)), fileAppearanceLimitMs, text (shellSaid));
+        std::printf (" - %s did not replace /usr/%s%s; the shell said : %s\n", text (f.tmpName), text (remoteDirPart (f)),
+                     text (name), text (shellSaid));
         return false;
     }
-    if (isMain)
-        sendShellCommand (instrument::chmodMain);
+    f.tmpName = {};
     return confirmDigestInPlace (f);
+}
+
+void discardWaitingCopy (DeviceFile& f)
+{
+    if (f.tmpName.isEmpty() || serialPortLost || refuseUnsafeName (f.tmpName, false) || hasUnsafeParts (f))
+        return;
+    sendShellCommand (instrument::cdPrefix + usrPath (f));
+    sendShellCommand (instrument::rmPrefix + f.tmpName);
+    f.tmpName = {};
 }
 
 bool waitUntilListed (const juce::String& name)

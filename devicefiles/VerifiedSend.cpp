@@ -5,6 +5,7 @@
 #include "device/InstrumentCommands.h"
 #include "device/ShellAnswers.h"
 #include "device/ShellChannel.h"
+#include "devicefiles/InstrumentFault.h"
 #include "devicefiles/ShellSafeNames.h"
 #include "zmodem/ZmodemHooks.h"
 
@@ -45,7 +46,8 @@ bool retryUntilDigestMatches (const juce::String& name, const juce::String& dige
     }
 }
 
-void reportBadChecksum (const juce::String& name, const juce::String& answer, const juce::String& digest)
+void reportBadChecksum (const juce::String& name, const juce::String& shownName, const juce::String& answer,
+                        const juce::String& digest)
 {
     const juce::String listing = runShellCommand (instrument::lsPrefix + name, false);
     std::printf (listingShowsFile (listing, name) ? "File : %s is copied \n" : "File : %s is not copied \n",
@@ -54,7 +56,21 @@ void reportBadChecksum (const juce::String& name, const juce::String& answer, co
                  name.toRawUTF8(), answer.toRawUTF8(), digest.toRawUTF8());
 
     copyCommunicationLog ("Vorlen_ChecksumError.txt");
-    showUserMessage (MessageIcon::warning, "Bad checksum. The file (" + name + ") is not correctly copied.");
+    showUserMessage (MessageIcon::warning, "Bad checksum. The file (" + shownName + ") is not correctly copied.");
+}
+
+// The transfer gave up: a line that is gone is not a checksum story, and a copy that never
+// arrived (a full flash, the far end's program ended) is not one either. Only data that did
+// arrive whole, when just the end of the exchange failed, passes silently as a failure.
+bool reportFailedTransfer (const juce::String& name, const juce::String& shownName, const juce::String& digest)
+{
+    if (tellIfInstrumentLost())
+        return false;
+    if (digestInAnswer (askDigest (name)) == digest)
+        return false;
+    std::printf ("The transfer of %s gave up before the file was whole\n", name.toRawUTF8());
+    showUserMessage (MessageIcon::warning, "The file (" + shownName + ") cannot be copied onto the Vorlen.");
+    return false;
 }
 } // namespace
 
@@ -63,22 +79,28 @@ juce::String localDigest (const juce::File& file)
     return juce::MD5 (file).toHexString();
 }
 
-bool verifiedSendFile (juce::File& file)
+bool verifiedSendFile (juce::File& file, const juce::String& nameOnInstrument)
 {
-    const juce::String name = file.getFileName();
+    const juce::String name = nameOnInstrument.isNotEmpty() ? nameOnInstrument : file.getFileName();
+    const juce::String shownName = file.getFileName();
     if (refuseUnsafeName (name, false))
         return false;
 
     const juce::String digest = localDigest (file);
+    zmodemSendName = name.toStdString();
     const bool sent = zmodemSendFile (file.getFullPathName().toRawUTF8());
-    waitForShellPrompt();
+    zmodemSendName.clear();
+    returnToShell (sent);
+    if (! sent)
+        return reportFailedTransfer (name, shownName, digest);
     juce::Thread::sleep (afterSendPauseMs);
 
     juce::String answer = digestInAnswer (askDigest (name));
     if (answer != digest && ! retryUntilDigestMatches (name, digest, answer))
     {
-        reportBadChecksum (name, answer, digest);
+        if (! tellIfInstrumentLost())
+            reportBadChecksum (name, shownName, answer, digest);
         return false;
     }
-    return sent;
+    return true;
 }

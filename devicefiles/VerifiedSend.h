@@ -9,7 +9,8 @@
 // 32 lower-case hex digits; all zeros for a file that cannot be read.
 juce::String localDigest (const juce::File& file);
 
-bool verifiedSendFile (juce::File& file);
+// `nameOnInstrument`, when given, is the name the copy gets there instead of the file's own.
+bool verifiedSendFile (juce::File& file, const juce::String& nameOnInstrument = {});
 
 // How often a wrong md5sum answer is asked again before the copy is given up as bad.
 constexpr int checksumRetries = 10;

@@ -4,13 +4,14 @@
 #include "device/InstrumentCommands.h"
 #include "device/ShellChannel.h"
 #include "devicefiles/DeviceFileOperations.h"
+#include "devicefiles/InstrumentFault.h"
 #include "tasks/DownloadManager.h"
 #include "tasks/FirmwareArchive.h"
+#include "tasks/InstallPlan.h"
 #include "tasks/UpdateServerResources.h"
 #include "zmodem/ZmodemHooks.h"
 
 #include <cstdio>
-#include <set>
 
 namespace
 {
@@ -49,17 +50,6 @@ struct DownloadFilesWithProgress::Download
     juce::OwnedArray<PendingFile> files;
 };
 
-namespace
-{
-// The name a file is sent under, and waits under in /tmp, on the instrument.
-juce::String nameOnInstrument (const juce::File& local, const juce::String& remotePath)
-{
-    const juce::String name = local.getFileName();
-    const bool usrRelative = remotePath.fromLastOccurrenceOf ("/", false, false).startsWith ("..");
-    return usrRelative ? name.substring (2) : name;
-}
-} // namespace
-
 DownloadFilesWithProgress::DownloadFilesWithProgress (DownloadFilesListener* taskListener, DownloadManager& owner)
     : VorlenProgressThread ("download...", taskListener), manager (owner)
 {
@@ -94,6 +84,7 @@ void DownloadFilesWithProgress::run()
     bool ok = false;
     mainArchive = dreamArchive = false;
     anyFileSent = false;
+    forgetToldInstrumentFault();
 
     if (relativeUrls.size() == destinations.size())
     {
@@ -104,10 +95,7 @@ void DownloadFilesWithProgress::run()
         juce::OwnedArray<Download> downloads;
         ok = fetchAll (downloads);
         if (ok)
-        {
-            remountUsr (true);
-            ok = installAll (downloads);
-        }
+            ok = remountUsr (true) && installAll (downloads);
         downloads.clear();
         workDirectory.deleteRecursively();
     }
@@ -131,6 +119,8 @@ void DownloadFilesWithProgress::run()
 
 void DownloadFilesWithProgress::finish (bool ok)
 {
+    if (! ok)
+        tellIfInstrumentLost();
     remountUsr (false);
     relativeUrls.clear();
     destinations.clear();
@@ -143,38 +133,6 @@ bool DownloadFilesWithProgress::fetchAll (juce::OwnedArray<Download>& downloads)
     for (int i = 0; i < relativeUrls.size(); ++i)
         if (! fetchOne (i, *downloads.add (new Download())))
             return false;
-    return giveDistinctNames (downloads);
-}
-
-// Two files of one transfer with the same name in different folders (lib/a/x, lib/b/x) would
-// meet in /tmp on the instrument, the second overwriting the first: every file after the
-// first of a name travels under that name with a number added that no other file has.
-bool DownloadFilesWithProgress::giveDistinctNames (juce::OwnedArray<Download>& downloads)
-{
-    std::set<juce::String> bareNames, taken;
-    for (auto* d : downloads)
-        for (auto* f : d->files)
-            bareNames.insert (nameOnInstrument (f->local, f->record.remotePath));
-
-    for (auto* d : downloads)
-        for (auto* f : d->files)
-        {
-            const juce::String name = nameOnInstrument (f->local, f->record.remotePath);
-            if (taken.insert (name).second)
-                continue;
-            juce::String distinct;
-            for (int n = 2; distinct.isEmpty(); ++n)
-            {
-                const juce::String candidate = name + "." + juce::String (n);
-                if (bareNames.count (candidate) == 0 && taken.insert (candidate).second)
-                    distinct = candidate;
-            }
-            const juce::String localName = f->local.getFileName();
-            const juce::File renamed = f->local.getSiblingFile (localName.dropLastCharacters (name.length()) + distinct);
-            if (! f->local.moveFileTo (renamed))
-                return false;
-            f->local = renamed;
-        }
     return true;
 }
 
@@ -240,29 +198,42 @@ bool DownloadFilesWithProgress::fetchPlainFile (int index, Download& download)
 
 bool DownloadFilesWithProgress::installAll (juce::OwnedArray<Download>& downloads)
 {
-    for (auto* download : downloads)
-    {
-        if (download->archive ? ! installArchive (*download)
-                              : threadShouldExit() || ! sendToInstrument (download->files[0]->record, download->files[0]->shownName, false))
+    juce::Array<PendingFile*> pending;
+    std::vector<PlannedFile> planned;
+    for (int d = 0; d < downloads.size(); ++d)
+        for (auto* file : downloads[d]->files)
+        {
+            pending.add (file);
+            planned.push_back ({ file->record.remotePath, d, downloads[d]->archive });
+        }
+
+    for (const auto& step : planInstall (planned, mainArchive))
+        if (! carryOut (step, step.file >= 0 ? pending[step.file] : nullptr))
+        {
+            // Copies that will not be placed would only take the instrument's flash.
+            for (auto* file : pending)
+                discardWaitingCopy (file->record);
             return false;
-    }
+        }
     return true;
 }
 
-bool DownloadFilesWithProgress::installArchive (Download& download)
+bool DownloadFilesWithProgress::carryOut (const InstallStep& step, PendingFile* file)
 {
-    for (auto* file : download.files)
-        if (threadShouldExit() || ! sendToInstrument (file->record, file->shownName, mainArchive))
-            return false;
-
-    if (mainArchive)
-        for (auto* file : download.files)
-        {
-            reportStep ("Move into destination (" + remoteNamePart (file->record) + ")");
-            if (! moveIntoPlace (file->record))
-                return false;
-        }
-    return true;
+    switch (step.kind)
+    {
+        case InstallStep::send:
+            return ! threadShouldExit() && sendToInstrument (file->record, file->shownName, step.deferMove);
+        case InstallStep::place:
+            if (file->record.tmpName.isEmpty())
+                return true;
+            if (mainArchive)
+                reportStep ("Move into destination (" + remoteNamePart (file->record) + ")");
+            return moveIntoPlace (file->record);
+        case InstallStep::makeMainExecutable:
+            return runSilentCommand (instrument::chmodMain);
+    }
+    return false;
 }
 
 bool DownloadFilesWithProgress::sendToInstrument (DeviceFile& file, const juce::String& shownName, bool deferMove)

@@ -14,6 +14,7 @@
 
 class DownloadManager;
 struct DeviceFile;
+struct InstallStep;
 
 class DownloadFilesWithProgress : public VorlenProgressThread
 {
@@ -34,12 +35,11 @@ private:
     struct PendingFile;
     struct Download;
     bool fetchAll (juce::OwnedArray<Download>& downloads);
-    bool giveDistinctNames (juce::OwnedArray<Download>& downloads);
     bool fetchOne (int index, Download& download);
     bool fetchArchive (int index, Download& download);
     bool fetchPlainFile (int index, Download& download);
     bool installAll (juce::OwnedArray<Download>& downloads);
-    bool installArchive (Download& download);
+    bool carryOut (const InstallStep& step, PendingFile* file);
     bool sendToInstrument (DeviceFile& file, const juce::String& shownName, bool deferMove);
     void finish (bool ok);
     void reportStep (const juce::String& name);

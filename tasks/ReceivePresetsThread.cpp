@@ -4,6 +4,7 @@
 #include "device/InstrumentCommands.h"
 #include "device/ShellChannel.h"
 #include "devicefiles/DeviceFileOperations.h"
+#include "devicefiles/InstrumentFault.h"
 #include "zmodem/ZmodemHooks.h"
 #include "zmodem/ZmodemState.h"
 
@@ -75,6 +76,7 @@ void ReceivePresetsThread::run()
 {
     listener->taskNameChanged ("Receive presets...", nullptr);
     reportTransferProgress = true;
+    forgetToldInstrumentFault();
 
     // Files arrive in a directory of their own first: the engine overwrites whatever has the
     // received name, and the user's directory may hold older presets of the same names.
@@ -88,7 +90,10 @@ void ReceivePresetsThread::run()
     if (ok)
         showUserMessage (MessageIcon::info, "Your presets have been stored into " + directory.getFullPathName());
     else
+    {
+        tellIfInstrumentLost();
         showUserMessage (MessageIcon::warning, "An error occurs. The presets cannot be saved.");
+    }
     if (refusedReport.isNotEmpty())
         showUserMessage (MessageIcon::warning, refusedReport);
     if (! keptAside.isEmpty())
@@ -111,7 +116,7 @@ bool ReceivePresetsThread::receivePresets (const juce::File& staging)
     forgetLastReceivedFile();
     sendShellCommand (instrument::sendAllPresets);
     const bool ok = zmodemReceiveTo (staging.getFullPathName(), true);
-    waitForShellPrompt();
+    returnToShell (ok);
     zmodemExpectedFiles = 0;
     return ok;
 }

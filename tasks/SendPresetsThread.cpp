@@ -2,6 +2,7 @@
 
 #include "application/UserMessages.h"
 #include "devicefiles/DeviceFileOperations.h"
+#include "devicefiles/InstrumentFault.h"
 #include "devicefiles/ShellSafeNames.h"
 #include "zmodem/ZmodemHooks.h"
 
@@ -50,8 +51,10 @@ SendPresetsThread::~SendPresetsThread()
 void SendPresetsThread::run()
 {
     listener->taskNameChanged ("Send presets...", nullptr);
-    remountUsr (true);
-    const int result = sendAll();
+    forgetToldInstrumentFault();
+    const int result = remountUsr (true) ? sendAll() : failed;
+    if (result == failed)
+        tellIfInstrumentLost();
     remountUsr (false);
 
     if (beingDestroyed)

@@ -229,6 +229,14 @@ bool needsEscape (uint8_t byte)
     return low == 0x10 || low == 0x11 || low == 0x13 || low == 0x18 || low == 0x7F;
 }
 
+void zmodemSendAbort()
+{
+    static const char abortSequence[] = "\x18\x18\x18\x18\x18\x18\x18\x18"
+                                        "\x08\x08\x08\x08\x08\x08\x08\x08\x08\x08";
+    std::printf ("sending the transfer abort sequence\n");
+    writeSerialPort (abortSequence, (int) sizeof (abortSequence) - 1);
+}
+
 void sendRawByte()
 {
     const uint8_t byte = (uint8_t) zmodemState.curChar;

@@ -49,6 +49,10 @@ extern int zmodemLastFrameEnd;
 
 bool needsEscape (uint8_t byte);
 
+// Eight CANs and ten backspaces: the far end's rz or lsz gives up at once. Every transfer
+// entry point that fails sends it before it returns.
+void zmodemSendAbort();
+
 void sendRawByte();
 void sendEscapedByte();
 void sendHexByte();

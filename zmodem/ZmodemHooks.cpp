@@ -3,6 +3,7 @@
 #include "tasks/DownloadFilesListener.h"
 #include "zmodem/WindowsFileNames.h"
 #include "zmodem/ZmodemFileOpen.h"
+#include "zmodem/ZmodemFraming.h"
 #include "zmodem/ZmodemState.h"
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 
 int32_t zmodemFileTime = 0;
 int zmodemExpectedFiles = 0;
+std::string zmodemSendName;
 std::atomic<bool> reportTransferProgress { false };
 DownloadFilesListener* currentProgressListener = nullptr;
 std::vector<RefusedName> zmodemRefusedNames;
@@ -53,8 +55,13 @@ void refuseName (const char* reason)
     errorSet (openFailed, name, std::strerror (EINVAL));
 }
 
-void finishEntryPoint()
+void finishEntryPoint (bool exchangeStarted = true)
 {
+    // A transfer that gave up must not leave the instrument's rz or lsz holding the line and
+    // swallowing every later command.
+    if (exchangeStarted && errorPending() && ! serialPortLost)
+        zmodemSendAbort();
+
     // A failed receive must not leave its output stream open for the rest of the run.
     if (zmodemTransfer.file != nullptr)
     {
@@ -85,16 +92,18 @@ bool zmodemSendFile (const char* path)
     startEntryPoint();
     auto& t = zmodemTransfer;
 
+    // Refused before anything is typed: there is no far end to end.
     if (std::strlen (path) >= sizeof (t.sendList[0]))
-        errorSet (openFailed, path, std::strerror (ENAMETOOLONG));
-    else
     {
-        std::snprintf (t.sendList[0], sizeof (t.sendList[0]), "%s", path);
-        t.sendList[1][0] = '\0';
-        t.sendIndex = 0;
-        runSendExchange();
+        errorSet (openFailed, path, std::strerror (ENAMETOOLONG));
+        finishEntryPoint (false);
+        return false;
     }
 
+    std::snprintf (t.sendList[0], sizeof (t.sendList[0]), "%s", path);
+    t.sendList[1][0] = '\0';
+    t.sendIndex = 0;
+    runSendExchange();
     finishEntryPoint();
     return ! errorPending();
 }
@@ -139,7 +148,7 @@ void openForSend()
     z.fileSize = (int32_t) std::ftell (t.file);
     std::rewind (t.file);
 
-    std::snprintf (z.fileName, sizeof (z.fileName), "%s", lastComponent (path));
+    std::snprintf (z.fileName, sizeof (z.fileName), "%s", zmodemSendName.empty() ? lastComponent (path) : zmodemSendName.c_str());
     ++t.sendIndex;
 }
 

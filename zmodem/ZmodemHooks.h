@@ -15,6 +15,8 @@ class DownloadFilesListener;
 
 extern int32_t zmodemFileTime;
 extern int zmodemExpectedFiles;
+// When not empty, the name the next send announces instead of the file's own name.
+extern std::string zmodemSendName;
 // Also read by the window on the message thread, to refuse closing during a transfer.
 extern std::atomic<bool> reportTransferProgress;
 extern DownloadFilesListener* currentProgressListener;

@@ -14,6 +14,7 @@ SOURCE_DIR = os.path.abspath(os.path.join(HERE, "..", ".."))
 BUILD_DIR = os.environ.get("VORLEN_BUILD_DIR", os.path.join(SOURCE_DIR, "build"))
 CLI = os.path.join(BUILD_DIR, "vorlen-cli")
 MAKE_CONTENT = os.path.join(SOURCE_DIR, "tools", "update_server", "make_update_content.py")
+EMULATOR = os.path.join(SOURCE_DIR, "tools", "instrument_emulator", "vorlen_emulator.py")
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "update_server"))
@@ -94,6 +95,11 @@ class CliSession:
     def events(self):
         path = os.path.join(self.work, "events.log")
         return open(path).read() if os.path.exists(path) else ""
+
+    def control(self, command):
+        """A run-time fault or record of the emulator; returns its answer."""
+        return subprocess.run([sys.executable, EMULATOR, "control", self.work, command], check=True,
+                              stdout=subprocess.PIPE, text=True).stdout
 
     def stop(self):
         stop_process(self.emulator)

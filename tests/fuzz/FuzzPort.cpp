@@ -8,6 +8,7 @@
 #include <cstring>
 
 SerialHandle serialPortHandle = INVALID_SERIAL_HANDLE;
+bool serialPortLost = false;
 int portNumbers[maxListedPorts];
 int portCount = 0;
 int portCursor = 0;

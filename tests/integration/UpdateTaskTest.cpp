@@ -81,8 +81,10 @@ TEST_F (UpdateTaskTest, OlderMainFirmwareIsReplacedMovedInPlaceAndTheInstrumentP
     expectArchiveInstalled ("firmware/test/main.zip");
 
     EXPECT_TRUE (before ("mount -o remount,rw /usr", "rz"));
-    EXPECT_TRUE (before ("fuser -k /usr/ap/main", "mv /tmp/main /usr/ap/main"));
-    EXPECT_TRUE (before ("mv /tmp/main /usr/ap/main", "poweroff"));
+    EXPECT_TRUE (before ("fuser -k /usr/ap/main", "mv .vorlen-update.main main"));
+    EXPECT_TRUE (before ("mv .vorlen-update.main main", "mv .vorlen-update.config.xml config.xml")) << "the version claim changes last";
+    EXPECT_TRUE (before ("mv .vorlen-update.config.xml config.xml", "chmod +x /usr/ap/main"));
+    EXPECT_TRUE (before ("chmod +x /usr/ap/main", "poweroff"));
     const auto commands = instrument->commands();
     EXPECT_EQ (std::count (commands.begin(), commands.end(), "mount -o remount,ro /usr"), 0);
     EXPECT_NE (instrument->events().find ("poweroff"), std::string::npos);
