@@ -21,8 +21,9 @@ constexpr int promptPollMs = 10;
 constexpr int recoveryAttempts = 3;
 constexpr int afterAbortPauseMs = 300;
 constexpr int recoveryPromptLimitMs = 1500;
-// Ctrl-U erases the shell's pending line; the CR then asks for a prompt of its own.
-const char eraseLineAndReturn[] = "\x15\r";
+// Ctrl-U erases the shell's pending line and Ctrl-C drops a command left open (an unclosed
+// quote typed by stray bytes); the CR then asks for a prompt of its own.
+const char eraseLineAndReturn[] = "\x15\x03\r";
 
 juce::String expectedPrompts()
 {

@@ -36,9 +36,9 @@ bool waitForShellPrompt (int limitMs = shellReturnLimitMs);
 // is won back (recoverShellPrompt). False when the shell never showed its prompt.
 bool returnToShell (bool transferSucceeded);
 
-// Sends the transfer abort sequence (for an rz or lsz still running), erases whatever reached
-// the shell's line (Ctrl-U) and asks for a fresh prompt, a few times; true once the prompt
-// of the current directory came back.
+// Erases whatever reached the shell's line (Ctrl-U, Ctrl-C) and asks for a fresh prompt, a
+// few times, sending the transfer abort sequence again before each retry (for an rz or lsz
+// still running); true once a prompt came back, in whatever directory.
 bool recoverShellPrompt();
 
 // A command whose success shows only in its answer (mount, mv): reads until both prompts

@@ -15,13 +15,15 @@ namespace
 {
 std::atomic<bool> toldThisTask { false };
 
-// Asked in the directory the caller works in, so that its next command still finds its file.
+// Any prompt will do: the directory the shell is believed to be in may not exist. Afterwards
+// the shell is sent back there, so that the caller's next command finds its file.
 bool shellAnswers()
 {
-    const juce::String directory = currentDeviceDirectory.isNotEmpty() ? currentDeviceDirectory : juce::String (instrument::deviceRoot);
-    bool ok = false;
-    runShellCommand (instrument::cdPrefix + directory, false, &ok);
-    return ok;
+    if (! recoverShellPrompt())
+        return false;
+    if (currentDeviceDirectory.isNotEmpty())
+        runShellCommand (instrument::cdPrefix + currentDeviceDirectory, false);
+    return true;
 }
 } // namespace
 
@@ -29,9 +31,7 @@ bool instrumentStoppedAnswering()
 {
     if (serialPortLost)
         return true;
-    if (shellAnswers() || (recoverShellPrompt() && shellAnswers()))
-        return false;
-    return true;
+    return ! shellAnswers();
 }
 
 bool tellIfInstrumentLost()

@@ -3,6 +3,7 @@
 
 #include "application/UserMessages.h"
 #include "device/ShellChannel.h"
+#include "devicefiles/InstrumentFault.h"
 #include "tasks/DownloadManager.h"
 #include "tasks/ReceivePresetsThread.h"
 #include "tasks/SendPresetsThread.h"
@@ -180,7 +181,7 @@ TEST_F (PresetTaskTest, BackupCutShortKeepsWhatArrivedWholeAndDropsThePartialFil
     ASSERT_TRUE (manager->backupPresets (juce::File (directory.path)));
     ASSERT_TRUE (waitForTheEnd());
 
-    EXPECT_EQ (messages.shown, juce::StringArray ("An error occurs. The presets cannot be saved."));
+    EXPECT_EQ (messages.shown, juce::StringArray (instrumentLostMessage, "An error occurs. The presets cannot be saved."));
     EXPECT_TRUE (local ("A.mz") == instrumentPreset ("A.mz"));
     EXPECT_EQ (local ("B.mz"), "the user's B");
     EXPECT_EQ (localNames(), "A.mz|B.mz");

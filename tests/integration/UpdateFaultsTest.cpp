@@ -71,17 +71,6 @@ std::string entryBytes (const std::string& archive, const juce::String& name)
     return std::string ((const char*) bytes.getData(), bytes.getSize());
 }
 
-// The instrument's files below /usr, as the emulator lists them (mode, size and digest).
-std::string usrTree (const InstrumentEmulator& instrument)
-{
-    std::istringstream lines (instrument.tree());
-    std::string line, kept;
-    while (std::getline (lines, line))
-        if (line.find (" /usr/") != std::string::npos)
-            kept += line + "\n";
-    return kept;
-}
-
 struct UpdateRun : TaskTest
 {
     void startUpdate (const std::string& firmwareBase, const std::vector<std::string>& instrumentArguments, bool soundBank)

@@ -3,6 +3,8 @@
 #include "device/ShellChannel.h"
 #include "zmodem/ZmodemState.h"
 
+#include <sstream>
+
 void WindowStandIn::taskNameChanged (const juce::String& name, juce::Component*)
 {
     std::lock_guard<std::mutex> hold (lock);
@@ -81,4 +83,14 @@ void TaskTest::TearDown()
     zmodemClose();
     errorClear();
     currentDeviceDirectory = {};
+}
+
+std::string usrTree (const InstrumentEmulator& instrument)
+{
+    std::istringstream lines (instrument.tree());
+    std::string line, kept;
+    while (std::getline (lines, line))
+        if (line.find (" /usr/") != std::string::npos)
+            kept += line + "\n";
+    return kept;
 }

@@ -59,3 +59,6 @@ struct TaskTest : ::testing::Test
     WindowStandIn window;
     RecordedMessages messages;
 };
+
+// The instrument's files below /usr, as the emulator lists them (mode, size and digest).
+std::string usrTree (const InstrumentEmulator& instrument);
