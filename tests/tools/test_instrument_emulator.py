@@ -395,6 +395,10 @@ class EmulatorTest(unittest.TestCase):
         self.assertIn(" transfer killed after 3000 bytes", emulator.record("events.log"))
         receiver.kill()
         self.assertTrue(emulator.wait_for_shell())
+        # What a sender goes on sending reaches the shell as text: an end of file among it
+        # does not end the instrument's shell.
+        emulator.write(b"\x04")
+        self.assertTrue(emulator.run("cd /tmp", TMP_PROMPT).endswith(TMP_PROMPT * 2))
         status = emulator.control("status")
         self.assertIn(" mode=command ", status)
         self.assertLess(int(status.split(" to-host=")[1].split()[0]), 30000)

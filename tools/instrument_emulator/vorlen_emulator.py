@@ -301,7 +301,7 @@ def boot_script(wd, face):
         "S=$(printf '%s')" % "".join("\\%03o" % b for b in PROMPT_START),
         "E=$(printf '%s')" % "".join("\\%03o" % b for b in PROMPT_END),
         "export PS1=\"$S\"%s\"$E\"" % q(prompt),
-        "exec dash -i",
+        "exec dash -i -I",
     ]) + "\n"
 
 
