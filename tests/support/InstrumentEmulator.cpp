@@ -146,6 +146,18 @@ std::string InstrumentEmulator::events() const
     return readWholeFile (directory + "/events.log");
 }
 
+bool InstrumentEmulator::waitForEvent (const std::string& fragment, int timeoutMs) const
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds (timeoutMs);
+    while (events().find (fragment) == std::string::npos)
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        ::usleep (20000);
+    }
+    return true;
+}
+
 std::string InstrumentEmulator::tree() const
 {
     if (process != nullptr)

@@ -30,6 +30,9 @@ public:
     std::vector<std::string> commands() const;
     std::string events() const;
 
+    // Waits until events.log holds `fragment` (e.g. "frozen after command 3"); false after timeoutMs.
+    bool waitForEvent (const std::string& fragment, int timeoutMs = 10000) const;
+
     // The instrument's writable tree (what /usr, /tmp and /root hold beyond the host's files),
     // one line per entry: type (d, f, l, or w for a deleted host file), octal mode, size, MD5
     // of a file or "-", path on the instrument. Taken now while the emulator runs, or as it

@@ -15,6 +15,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 import tty
 import unittest
@@ -130,6 +131,14 @@ class Instrument:
         """Host path of an instrument path under /usr, /tmp or /root."""
         top, _, rest = path.strip("/").partition("/")
         return os.path.join(self.workdir, top, rest)
+
+    def wait_for_event(self, text, seconds=5.0):
+        deadline = time.monotonic() + seconds
+        while text not in self.record("events.log"):
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(0.02)
+        return True
 
     def stop(self):
         if getattr(self, "fd", None) is not None:
@@ -311,6 +320,88 @@ class EmulatorTest(unittest.TestCase):
         self.assertIn("poweroff", [command for _, command in emulator.commands()])
         self.assertTrue(emulator.control("status").startswith("OK unplugged=1"))
         self.assertEqual(emulator.stop(), 0)
+
+    def test_full_usr_cuts_a_copy_from_tmp_short_while_a_rename_stays_whole(self):
+        emulator = self.instrument("--usr-free", "64k")
+        data = os.urandom(200000)
+        with open(emulator.sandbox("/tmp/big.bin"), "wb") as f:
+            f.write(data)
+        emulator.run("cd /usr/ap")
+        # /tmp is another file system: mv copies, and the copy runs out of room.
+        self.assertIn(b"No space left on device", emulator.run("mv /tmp/big.bin new.bin"))
+        self.assertLess(os.path.getsize(emulator.sandbox("/usr/ap/new.bin")), 100000)
+        self.assertEqual(os.path.getsize(emulator.sandbox("/tmp/big.bin")), len(data))
+        with open(emulator.sandbox("/usr/ap/config.xml"), "rb") as f:
+            config = f.read()
+        self.assertEqual(emulator.run("mv config.xml config.old"),
+                         b"mv config.xml config.old\r\n\r\n" + AP_PROMPT * 2, "a full /usr still renames")
+        with open(emulator.sandbox("/usr/ap/config.old"), "rb") as f:
+            self.assertEqual(f.read(), config)
+
+        # At run time: room for SIZE more than is used now.
+        self.assertEqual(emulator.control("usr-free 1m"), "OK\n")
+        self.assertEqual(emulator.run("cp /tmp/big.bin whole.bin"),
+                         b"cp /tmp/big.bin whole.bin\r\n\r\n" + AP_PROMPT * 2)
+        self.assertEqual(emulator.stop(), 0)
+        self.assertFalse(os.path.ismount(os.path.join(emulator.workdir, ".emu", "usrfs")))
+        with open(emulator.sandbox("/usr/ap/whole.bin"), "rb") as f:
+            self.assertEqual(f.read(), data, "the sandbox outlives the stop")
+        self.assertIn("f 0644 200000 %s /usr/ap/whole.bin\n" % hashlib.md5(data).hexdigest(),
+                      emulator.record("tree.txt"))
+
+    def test_freeze_drops_the_line_after_a_command_until_thaw_and_a_new_opener_is_answered(self):
+        emulator = self.instrument("--freeze", "2")
+        os.close(emulator.fd)
+        emulator.fd = None
+        # An application that types three commands, reads nothing and is killed.
+        application = subprocess.Popen([sys.executable, "-c", (
+            "import os, sys, time, tty\n"
+            "fd = os.open(sys.argv[1], os.O_RDWR | os.O_NOCTTY); tty.setraw(fd)\n"
+            "os.write(fd, b'cd /usr/ap\\r\\necho one\\r\\necho two\\r\\n'); time.sleep(60)\n"),
+            emulator.link])
+        self.addCleanup(application.wait)
+        self.addCleanup(application.kill)
+        self.assertTrue(emulator.wait_for_event("frozen after command 2: echo one\n"))
+        self.assertIn(" frozen=1 ", emulator.control("status"))
+        application.kill()
+        application.wait()
+        self.assertEqual(emulator.control("thaw"), "OK\n")
+
+        emulator.fd = os.open(emulator.link, os.O_RDWR | os.O_NOCTTY)
+        tty.setraw(emulator.fd, termios.TCSANOW)    # as the application: no flush of its own
+        self.assertEqual(emulator.read_for(0.3), b"", "the killed application's answers are gone")
+        self.assertEqual(emulator.run("echo three"), b"echo three\r\n\r\nthree\r\n" + AP_PROMPT * 2)
+        # Armed at run time, the count starts from arming.
+        self.assertEqual(emulator.control("freeze after-command 1"), "OK\n")
+        emulator.write(b"echo four\r\necho five\r\n")
+        self.assertNotIn(b"five", emulator.read_for(0.5))
+        self.assertEqual([command for _, command in emulator.commands()],
+                         ["cd /usr/ap", "echo one", "echo three", "echo four"])
+
+    def test_killed_transfer_program_ends_the_transfer_and_the_prompt_returns(self):
+        emulator = self.instrument("--kill-transfer", "3000")
+        emulator.run("cd /tmp", TMP_PROMPT)
+        with open(emulator.sandbox("/tmp/download.bin"), "wb") as f:
+            f.write(os.urandom(60000))
+        local = tempfile.mkdtemp(prefix="vorlen-emu-local-")
+        self.addCleanup(shutil.rmtree, local)
+        emulator.write(b"lsz download.bin\r\n")
+        env = dict(os.environ, LD_PRELOAD=vorlen_emulator.preload_library())
+        receiver = subprocess.Popen(["rz", "-q"], stdin=emulator.fd, stdout=emulator.fd,
+                                    stderr=subprocess.DEVNULL, cwd=local, env=env)
+        self.addCleanup(receiver.wait)
+        self.addCleanup(receiver.kill)
+        self.assertTrue(emulator.wait_for_event(" lsz exit=137 "), "lsz ends by SIGKILL")
+        self.assertIn(" transfer killed after 3000 bytes", emulator.record("events.log"))
+        receiver.kill()
+        self.assertTrue(emulator.wait_for_shell())
+        # What a sender goes on sending reaches the shell as text: an end of file among it
+        # does not end the instrument's shell.
+        emulator.write(b"\x04")
+        self.assertTrue(emulator.run("cd /tmp", TMP_PROMPT).endswith(TMP_PROMPT * 2))
+        status = emulator.control("status")
+        self.assertIn(" mode=command ", status)
+        self.assertLess(int(status.split(" to-host=")[1].split()[0]), 30000)
 
 
 if __name__ == "__main__":

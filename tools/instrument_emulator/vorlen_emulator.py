@@ -123,12 +123,96 @@ def preload_library():
     return lib
 
 
+# --------------------------------------------------------------------------
+# /usr's upper layer on a size-limited tmpfs ("full flash")
+#
+# The overlay's upper and work directories live on a tmpfs mounted (on the
+# host, before the namespace is made) at WORKDIR/.emu/usrfs; WORKDIR/usr is a
+# link to its upper directory, so the host sees the instrument's files where it
+# always did.  Its size can be set to what is used plus SIZE at any time
+# (tmpfs refuses to limit a mount that started unlimited, hence the large
+# finite default).  At stop the upper layer is copied out to a plain
+# WORKDIR/usr and the tmpfs is unmounted.
+
+USRFS = os.path.join(".emu", "usrfs")
+USRFS_UNLIMITED = 1 << 40
+MS_REMOUNT = 32
+MNT_DETACH = 2
+
+
+def _libc():
+    import ctypes
+    return ctypes.CDLL(None, use_errno=True)
+
+
+def _check(rc, what):
+    if rc != 0:
+        import ctypes
+        e = ctypes.get_errno()
+        raise OSError(e, "%s: %s" % (what, os.strerror(e)))
+
+
+def mount_usrfs(path, size):
+    _check(_libc().mount(b"vorlen-usr", os.fsencode(path), b"tmpfs", 0,
+                         b"mode=0755,size=%d" % size), "mount tmpfs on " + path)
+
+
+def resize_usrfs(path, size):
+    _check(_libc().mount(b"vorlen-usr", os.fsencode(path), b"tmpfs", MS_REMOUNT,
+                         b"size=%d" % size), "remount " + path)
+
+
+def unmount_usrfs(path):
+    """Unmounts every mount stacked on path (a stale one included)."""
+    while os.path.ismount(path):
+        _check(_libc().umount2(os.fsencode(path), MNT_DETACH), "unmount " + path)
+
+
+def usrfs_used(path):
+    st = os.statvfs(path)
+    return (st.f_blocks - st.f_bfree) * st.f_frsize
+
+
+def parse_size(text):
+    t = text.strip().lower()
+    units = {"k": 1 << 10, "m": 1 << 20, "g": 1 << 30}
+    scale = units.get(t[-1:], 1)
+    try:
+        value = int(t[:-1] if t[-1:] in units else t)
+    except ValueError:
+        raise FaultError("bad size %r (bytes, or with k, m, g)" % text)
+    if value < 0:
+        raise FaultError("bad size %r" % text)
+    return value * scale
+
+
+def copy_upper_layer(src, dst):
+    """Copies the overlay's upper layer (whiteouts included) to dst."""
+    os.mkdir(dst)
+    shutil.copystat(src, dst)
+    for name in os.listdir(src):
+        s, d = os.path.join(src, name), os.path.join(dst, name)
+        st = os.lstat(s)
+        if stat.S_ISDIR(st.st_mode):
+            copy_upper_layer(s, d)
+        elif stat.S_ISLNK(st.st_mode):
+            os.symlink(os.readlink(s), d)
+        elif stat.S_ISREG(st.st_mode):
+            shutil.copy2(s, d)
+        elif stat.S_ISCHR(st.st_mode):
+            os.mknod(d, st.st_mode, st.st_rdev)
+            os.chmod(d, stat.S_IMODE(st.st_mode))
+
+
 def prepare_workdir(args):
     wd = args.workdir
     os.makedirs(wd, exist_ok=True)
+    unmount_usrfs(os.path.join(wd, USRFS))      # left by an emulator that was killed
     for sub in ("usr", "tmp", "root", ".emu"):
         p = os.path.join(wd, sub)
-        if os.path.lexists(p):
+        if os.path.islink(p):
+            os.unlink(p)
+        elif os.path.lexists(p):
             shutil.rmtree(p)
     for name in ("commands.log", "events.log", "to-device.bin", "to-host.bin",
                  "control.sock", "tree.txt"):
@@ -136,12 +220,19 @@ def prepare_workdir(args):
         if os.path.lexists(p):
             os.unlink(p)
     upper = os.path.join(wd, "usr")
-    os.makedirs(upper)
+    if args.face == "dead":
+        os.makedirs(upper)
+    else:
+        usrfs = os.path.join(wd, USRFS)
+        os.makedirs(usrfs)
+        mount_usrfs(usrfs, USRFS_UNLIMITED)
+        os.makedirs(os.path.join(usrfs, "upper"))
+        os.makedirs(os.path.join(usrfs, "work"))
+        os.symlink(os.path.join(USRFS, "upper"), upper)
     os.makedirs(os.path.join(wd, "tmp"))
     os.chmod(os.path.join(wd, "tmp"), 0o1777)
     os.makedirs(os.path.join(wd, "root"))
     os.chmod(os.path.join(wd, "root"), 0o700)
-    os.makedirs(os.path.join(wd, ".emu", "ovlwork"))
     state = os.path.join(wd, ".emu", "state")
     os.makedirs(state)
 
@@ -193,7 +284,8 @@ def boot_script(wd, face):
     return "\n".join([
         "set -e",
         "W=" + q(wd),
-        'mount -t overlay overlay -o "lowerdir=/usr,upperdir=$W/usr,workdir=$W/.emu/ovlwork" /usr',
+        'mount -t overlay overlay -o "lowerdir=/usr,upperdir=$W/%s/upper,workdir=$W/%s/work" /usr'
+        % (USRFS, USRFS),
         'mount --bind "$W/.emu/state" %s' % STATE_IN_NS,
         'mount --bind "$W/root" /root',
         # Last: the work directory itself may be under /tmp.
@@ -209,7 +301,7 @@ def boot_script(wd, face):
         "S=$(printf '%s')" % "".join("\\%03o" % b for b in PROMPT_START),
         "E=$(printf '%s')" % "".join("\\%03o" % b for b in PROMPT_END),
         "export PS1=\"$S\"%s\"$E\"" % q(prompt),
-        "exec dash -i",
+        "exec dash -i -I",
     ]) + "\n"
 
 
@@ -407,6 +499,12 @@ class Emulator:
         self.prompts_to_drop = 0       # "no-prompt N": only the next N prompts
         self.slow_shell = 0.0
         self.shell_pid = None          # the namespace's PID 1, seen from here
+        self.commands_seen = 0         # command lines logged since boot
+        self.freeze_at = None          # (commands_seen that freezes, N as armed)
+        self.frozen = False            # bytes from the application are dropped
+        self.frozen_dropped = 0
+        self.kill_transfer_after = None    # bytes of a transfer before its program is killed
+        self.transfer_bytes = 0        # bytes through the relay since the transfer began
         self.shell_resume_at = None    # set while the shell is held (slow-shell)
         self.boot_output = bytearray()
         self.prompt_pending = bytearray()
@@ -437,6 +535,11 @@ class Emulator:
         if line:
             self.commands_log.write("%s %s\n" % (now_stamp(), printable(line)))
             self.commands_log.flush()
+            self.commands_seen += 1
+            if self.freeze_at is not None and self.commands_seen >= self.freeze_at[0]:
+                self.frozen = True
+                self.event("frozen after command %d: %s" % (self.freeze_at[1], printable(line)))
+                self.freeze_at = None
 
     # ---- fault vocabulary (shared by the command line and control.sock)
 
@@ -511,11 +614,36 @@ class Emulator:
             else:
                 with open(path, "w"):
                     pass
+        elif verb == "usr-free" and len(words) == 2:
+            usrfs = os.path.join(self.wd, USRFS)
+            if not os.path.ismount(usrfs):
+                raise FaultError("no size-limited /usr with this face")
+            if words[1] == "off":
+                size = USRFS_UNLIMITED
+            else:
+                size = usrfs_used(usrfs) + parse_size(words[1])
+            try:
+                resize_usrfs(usrfs, size)
+            except OSError as e:
+                raise FaultError(str(e))
+        elif verb == "freeze" and len(words) == 3 and words[1] == "after-command":
+            n = parse_int(words[2])
+            if n < 1:
+                raise FaultError("the command count starts at 1")
+            self.freeze_at = (self.commands_seen + n, n)
+        elif verb == "thaw" and len(words) == 1:
+            self.thaw()
+        elif verb == "kill-transfer" and len(words) == 3 and words[1] == "after":
+            self.kill_transfer_after = parse_int(words[2])
         elif verb == "clear" and len(words) == 1:
             for d in (self.down, self.up):
                 d.faults = []
                 d.markers = []
                 d.hold_until = 0.0
+            self.thaw()
+            self.kill_transfer_after = None
+            if os.path.ismount(os.path.join(self.wd, USRFS)):
+                resize_usrfs(os.path.join(self.wd, USRFS), USRFS_UNLIMITED)
             self.no_prompt = False
             self.prompts_to_drop = 0
             self.slow_shell = 0.0
@@ -525,8 +653,9 @@ class Emulator:
         elif verb == "tree" and len(words) == 1:
             self.write_tree()
         elif verb == "status" and len(words) == 1:
-            return "OK unplugged=%d mode=%s to-device=%d to-host=%d\n" % (
-                self.unplugged, self.mode, self.down.total_in, self.up.total_in)
+            return "OK unplugged=%d mode=%s to-device=%d to-host=%d frozen=%d commands=%d\n" % (
+                self.unplugged, self.mode, self.down.total_in, self.up.total_in,
+                self.frozen, self.commands_seen)
         else:
             raise FaultError("unknown command %r" % text)
         return "OK\n"
@@ -680,6 +809,86 @@ class Emulator:
             self.ns_proc.kill()     # --kill-child takes PID 1 with it
             self.ns_proc.wait()
 
+    # ---- freeze: the application stops talking (killed) after a command
+
+    def freeze_cut(self, data, n):
+        """How many of the first n bytes to deliver so that nothing after the
+        command line that freezes the line reaches the shell (its line end
+        included, CR LF as well).  Counts lines as delivered_to_shell does."""
+        seen = self.commands_seen
+        line = bytearray(self.cmd_line)
+        for i in range(n):
+            if data[i] not in (0x0D, 0x0A):
+                line.append(data[i])
+                continue
+            if line:
+                seen += 1
+                if seen >= self.freeze_at[0]:
+                    return i + 2 if data[i] == 0x0D and data[i + 1:i + 2] == b"\n" else i + 1
+                if line.split()[:1] in ([b"rz"], [b"sz"], [b"lsz"]):
+                    break           # the rest is a transfer's
+            line = bytearray()
+        return n
+
+    def thaw(self):
+        """Delivers the application's bytes again.  What waited unread in the
+        port is discarded, as the last close of a serial port discards it, so
+        an application that opens the port next starts on a quiet line."""
+        self.freeze_at = None
+        if not self.frozen:
+            return
+        self.frozen = False
+        if self.s1 is not None:
+            termios.tcflush(self.s1, termios.TCIFLUSH)
+        self.event("thawed (%d bytes dropped)" % self.frozen_dropped)
+        self.frozen_dropped = 0
+
+    # ---- kill-transfer: the instrument's lrzsz dies mid-transfer
+
+    def transfer_programs(self):
+        """Host PIDs of the lrzsz programs running in the namespace (not the
+        xfer shim, which carries the same name but runs as a shell)."""
+        pid1 = self.namespace_init()
+        if pid1 is None:
+            return []
+        try:
+            ns = os.readlink("/proc/%d/ns/pid" % pid1)
+        except OSError:
+            return []
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/comm" % entry) as f:
+                    if f.read().strip() not in ("rz", "sz", "lsz"):
+                        continue
+                if (os.path.basename(os.readlink("/proc/%s/exe" % entry)) in ("rz", "sz")
+                        and os.readlink("/proc/%s/ns/pid" % entry) == ns):
+                    found.append(int(entry))
+            except OSError:
+                continue
+        return found
+
+    def kill_transfer_due(self):
+        """Kills the transfer program once its byte count is reached; True
+        while the count is reached but the program has not started yet."""
+        if (self.kill_transfer_after is None or self.mode != "transfer"
+                or self.transfer_bytes < self.kill_transfer_after):
+            return False
+        pids = self.transfer_programs()
+        if not pids:
+            return True
+        for pid in pids:
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
+        self.event("transfer killed after %d bytes (pid %s)" % (
+            self.transfer_bytes, " ".join(map(str, pids))))
+        self.kill_transfer_after = None
+        return False
+
     def write_tree(self):
         """tree.txt: the instrument's writable tree as it is now, one line per
         entry: type (d, f, l, or w for an overlay whiteout), octal mode, size,
@@ -736,11 +945,31 @@ class Emulator:
         except OSError as e:
             sys.stderr.write("vorlen_emulator: tree.txt: %s\n" % e)
         try:
+            self.release_usrfs()
+        except OSError as e:
+            sys.stderr.write("vorlen_emulator: /usr's tmpfs: %s\n" % e)
+        try:
             os.unlink(os.path.join(self.wd, "control.sock"))
         except OSError:
             pass
         if self.events_log:
             self.event("stop")
+
+    def release_usrfs(self):
+        """Copies the upper layer out to a plain WORKDIR/usr (the records stay
+        readable after stop) and unmounts the tmpfs."""
+        usrfs = os.path.join(self.wd, USRFS)
+        if not os.path.ismount(usrfs):
+            return
+        link = os.path.join(self.wd, "usr")
+        if os.path.islink(link):
+            copy = link + ".copy"
+            if os.path.lexists(copy):
+                shutil.rmtree(copy)
+            copy_upper_layer(os.path.join(usrfs, "upper"), copy)
+            os.unlink(link)
+            os.rename(copy, link)
+        unmount_usrfs(usrfs)
 
     # ---- relay
 
@@ -769,6 +998,7 @@ class Emulator:
         if self.mode != "transfer":
             self.mode = "transfer"
             self.cooked_tail = bytearray()
+            self.transfer_bytes = 0
 
     def leave_transfer(self):
         """The transfer program has exited.  Bytes that reached the cooked
@@ -883,6 +1113,9 @@ class Emulator:
                 return
         elif self.args.face == "dead":
             return
+        elif self.frozen:
+            self.frozen_dropped += len(data)
+            return
         d.take_in(data)
 
     def write_side(self, d, now):
@@ -896,6 +1129,11 @@ class Emulator:
             if now < d.hold_until:
                 return d.hold_until
             item = d.queue[0]
+            if d is self.down and self.frozen and not isinstance(item, Marker):
+                d.queue.popleft()
+                d.queued -= len(item)
+                self.frozen_dropped += len(item)
+                continue
             if isinstance(item, Marker):
                 d.queue.popleft()
                 if item.kind == "stall":
@@ -911,6 +1149,13 @@ class Emulator:
                 if allow < min(n, 32):
                     return now + (min(n, 32) - d.tokens) / d.rate
                 n = min(n, allow)
+            transfer = self.mode == "transfer"
+            if d is self.down and self.freeze_at is not None and not transfer:
+                n = self.freeze_cut(item, n)
+            if transfer and self.kill_transfer_after is not None:
+                left = self.kill_transfer_after - self.transfer_bytes
+                if left > 0:
+                    n = min(n, left)
             if (d is self.down and self.slow_shell and self.mode == "command"
                     and (b"\r" in item[:n] or b"\n" in item[:n])):
                 self.hold_shell(now)
@@ -936,8 +1181,12 @@ class Emulator:
             d.total_out += w
             if not item:
                 d.queue.popleft()
+            if transfer:
+                self.transfer_bytes += w
             if d is self.down:
                 self.delivered_to_shell(sent)
+            if transfer:
+                self.kill_transfer_due()
             if w < n:
                 d.want_write = True
                 return None
@@ -1032,6 +1281,8 @@ class Emulator:
                     self.resume_shell()
                 else:
                     wake.append(self.shell_resume_at)
+            if self.kill_transfer_due():
+                wake.append(now + 0.01)
             if self.kill_ns_at is not None:
                 if now >= self.kill_ns_at:
                     self.kill_namespace()
@@ -1122,7 +1373,7 @@ def short_socket_path(workdir):
 # Command line
 
 
-FAULT_FLAGS = ["flip", "drop", "stall", "unplug", "slow-shell", "bad-md5"]
+FAULT_FLAGS = ["flip", "drop", "stall", "unplug", "slow-shell", "bad-md5", "usr-free"]
 
 
 def parse_args(argv):
@@ -1148,6 +1399,10 @@ def parse_args(argv):
         p.add_argument("--" + flag, nargs="+", action="append", default=[],
                        dest=flag.replace("-", "_"), metavar="ARG")
     p.add_argument("--no-prompt", action="store_true")
+    p.add_argument("--freeze", type=int, metavar="N",
+                   help="freeze after-command N, counted from boot")
+    p.add_argument("--kill-transfer", type=int, metavar="N",
+                   help="kill-transfer after N")
     p.add_argument("--fault", action="append", default=[],
                    help="any control command, e.g. 'flip to-host offset 10'")
     args = p.parse_args(argv)
@@ -1157,6 +1412,10 @@ def parse_args(argv):
             faults.append(" ".join([flag] + words))
     if args.no_prompt:
         faults.append("no-prompt")
+    if args.freeze is not None:
+        faults.append("freeze after-command %d" % args.freeze)
+    if args.kill_transfer is not None:
+        faults.append("kill-transfer after %d" % args.kill_transfer)
     faults.extend(args.fault)
     args.faults = faults
     if args.face == "dead":
