@@ -185,7 +185,9 @@ bool runSilentCommand (const juce::String& command, juce::String* output, int li
             break;
         juce::Thread::sleep (promptPollMs);
     }
-    const ShellAnswer parts = splitShellAnswer (answer, command, prompts);
+    // The prompts of a command sent just before may arrive ahead of this one's echo.
+    const int echo = answer.indexOf (command);
+    const ShellAnswer parts = splitShellAnswer (echo >= 0 ? answer.substring (echo) : answer, command, prompts);
     if (output != nullptr)
         *output = parts.output;
     const bool ok = parts.echoFound && parts.promptsFound && parts.output.isEmpty();

@@ -186,6 +186,8 @@ bool skipToPad (long& skipped)
 {
     while (zmodemState.curChar != zpad)
     {
+        if (polling)
+            ++zmodemPolledNoise;
         if (++skipped > headerSearchLimit)
         {
             errorSet ("ZMD009 Timeout\n");
@@ -379,6 +381,8 @@ void getHeader()
             return;
     }
 }
+
+long zmodemPolledNoise = 0;
 
 void pollHeader()
 {

@@ -53,6 +53,10 @@ bool needsEscape (uint8_t byte);
 // entry point that fails sends it before it returns.
 void zmodemSendAbort();
 
+// Bytes that polls for a header skipped over. A receiver that streams well stays silent; one
+// whose program has ended leaves a terminal that echoes every byte sent.
+extern long zmodemPolledNoise;
+
 void sendRawByte();
 void sendEscapedByte();
 void sendHexByte();

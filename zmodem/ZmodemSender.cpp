@@ -19,6 +19,10 @@ constexpr int maxIgnoredHeaders = 1000;
 // ZRPOS in a row that do not move past the furthest position asked for, the file fails.
 constexpr int maxFruitlessRepositions = 100;
 
+// More than this many bytes that are no header, while streaming: the far end's rz has ended
+// and its terminal echoes the data back.
+constexpr long receiverGoneNoise = 512;
+
 bool isTimeout() { return errorIs ("ZMD009 Timeout\n"); }
 
 bool isRecoverableLineError()
@@ -90,6 +94,12 @@ Phase stream (Repositions& asked)
             return Phase::done;
         if (errorPending())
             dropError();
+        // Everything sent from now on would be typed into the instrument's shell.
+        if (zmodemPolledNoise > receiverGoneNoise)
+        {
+            errorSet ("ZMD011 The receiver has stopped: the line echoes what is sent\n");
+            return Phase::done;
+        }
         else if (z.headerType == zrpos)
         {
             reposition (headerPosition(), asked);
@@ -132,6 +142,7 @@ Phase waitForZrinit (Repositions& asked)
 
 void dataPhase()
 {
+    zmodemPolledNoise = 0;
     auto& z = zmodemState;
     z.moreData = 1;
     Phase phase = Phase::readBlock;

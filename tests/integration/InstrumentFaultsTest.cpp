@@ -1,10 +1,11 @@
 // Faults on the instrument's side of the line: a full flash, a transfer that gives up, a pulled
 // cable. Each must leave every file old or new, never claim success, say what happened, and
-// leave an instrument that the next start finds with /usr read-only.
+// leave an instrument that the next start finds (with /usr read-only after an update).
 
 #include "device/ShellChannel.h"
 #include "devicefiles/InstrumentFault.h"
 #include "tasks/DownloadFilesWithProgress.h"
+#include "tests/support/PtyPair.h"
 #include "tests/support/TaskTestSupport.h"
 #include "tests/support/UpdateServerFixture.h"
 #include "tests/support/ZmodemTestFiles.h"
@@ -42,14 +43,18 @@ struct LineFaultRun : TaskTest
     }
 
     // As at the next start: the port closed, then the probe over it alone.
-    bool foundAgainWithUsrReadOnly()
+    bool foundAgain()
     {
         zmodemClose();
         ::setenv ("VORLEN_SERIAL_PORTS", instrument->port().c_str(), 1);
         const bool found = probeInstrument();
         ::unsetenv ("VORLEN_SERIAL_PORTS");
-        const juce::String touched = runShellCommand ("touch /usr/ap/written", false);
-        return found && touched.contains ("Read-only file system");
+        return found;
+    }
+
+    bool usrReadOnly()
+    {
+        return runShellCommand ("touch /usr/ap/written", false).contains ("Read-only file system");
     }
 
     bool shown (const juce::String& text)
@@ -176,7 +181,7 @@ TEST_F (GiveUpTest, AReceiveThatGivesUpEndsTheInstrumentsSender)
     EXPECT_TRUE (shown ("An error occurs. The presets cannot be saved.")) << messages.shown.joinIntoString (" | ");
     EXPECT_FALSE (shown (instrumentLostMessage));
     EXPECT_TRUE (instrument->waitForEvent ("lsz exit=", 5000)) << "the instrument's sender ended";
-    EXPECT_TRUE (foundAgainWithUsrReadOnly());
+    EXPECT_TRUE (foundAgain());
 }
 
 // The instrument's rz dies in the middle of a file: the send gives up, the shell is won back,
@@ -184,13 +189,15 @@ TEST_F (GiveUpTest, AReceiveThatGivesUpEndsTheInstrumentsSender)
 TEST_F (GiveUpTest, ASendWhoseReceiverDiesEndsWithTheShellBack)
 {
     startAgainst ("--wavetable-size 40K", { "--sound-version", "1.0", "--kill-transfer", "8000" });
-    const std::string before = usrTree (*instrument);
+    const std::string before = readWholeFile (instrument->usrAp() + "/wavetable.bin");
     ASSERT_TRUE (manager->isSoundBankUpdateAvailable());
     ASSERT_TRUE (manager->startSoundBankUpdate (nullptr));
     ASSERT_TRUE (waitForTheEnd (120));
 
     EXPECT_TRUE (failedWithoutPowerOff());
     EXPECT_NE (instrument->events().find ("transfer killed"), std::string::npos);
-    EXPECT_EQ (usrTree (*instrument), before);
-    EXPECT_TRUE (foundAgainWithUsrReadOnly());
+    EXPECT_EQ (readWholeFile (instrument->usrAp() + "/wavetable.bin"), before);
+    EXPECT_FALSE (juce::File (instrument->usrAp() + "/.vorlen-update.wavetable.bin").exists());
+    EXPECT_TRUE (foundAgain());
+    EXPECT_TRUE (usrReadOnly());
 }
