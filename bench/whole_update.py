@@ -42,7 +42,7 @@ CONTENT = {
 
 # Fixed pauses of the shell procedures, in seconds, by what the command line starts with.
 SEND_PAUSE, READ_PAUSE, SLOW_PAUSE = 0.100, 0.150, 0.200
-AFTER_SEND_PAUSE, DIGEST_PAUSE, BEFORE_WAIT_PAUSE = 0.200, 0.150, 0.050
+AFTER_SEND_PAUSE, DIGEST_PAUSE = 0.200, 0.150
 
 
 def fixed_wait(command, compares_before_transfer):
@@ -54,12 +54,7 @@ def fixed_wait(command, compares_before_transfer):
             wait += DIGEST_PAUSE  # a copy that differs is looked at once more
     elif command.startswith("ls "):
         wait += READ_PAUSE
-    elif command.startswith("mount ") and ",rw" in command:
-        wait += 0.200
-    elif command.startswith("mount "):
-        wait += 0.100
-    elif command.startswith("mv /tmp/"):
-        wait += BEFORE_WAIT_PAUSE
+    # mount, mv and chmod are read until their prompts: no fixed wait beyond the send's.
     return wait
 
 

@@ -41,7 +41,7 @@ bool returnToShell (bool transferSucceeded);
 // still running); true once a prompt came back, in whatever directory.
 bool recoverShellPrompt();
 
-// A command whose success shows only in its answer (mount, mv): reads until both prompts
-// have arrived or `limitMs` has passed. True when echo and prompts came and nothing else was
-// printed; `output` (may be null) receives what was printed.
-bool runSilentCommand (const juce::String& command, juce::String* output = nullptr, int limitMs = shellReturnLimitMs);
+// A command whose outcome shows in its answer (mount, mv): reads until both prompts have
+// arrived or `limitMs` has passed. True when its echo and the prompts came; `output` (may be
+// null) receives what was printed between them.
+bool runCommandToPrompt (const juce::String& command, juce::String* output = nullptr, int limitMs = shellReturnLimitMs);

@@ -79,6 +79,14 @@ bool confirmDigestInPlace (DeviceFile& f)
     return false;
 }
 
+// The instrument application may write to the console at any time: only a complaint of mount
+// itself is a failure.
+bool mountAnswered (const char* command)
+{
+    juce::String said;
+    return runCommandToPrompt (command, &said) && ! said.contains ("mount");
+}
+
 juce::String stagingName (const DeviceFile& f)
 {
     return instrument::stagingPrefix + remoteNamePart (f);
@@ -165,7 +173,7 @@ bool remountUsr (bool writable)
 {
     const char* command = writable ? instrument::remountReadWrite : instrument::remountReadOnly;
     // mount answers only when it fails; a shell that was not there to hear it is won back once.
-    if (runSilentCommand (command) || (recoverShellPrompt() && runSilentCommand (command)))
+    if (mountAnswered (command) || (recoverShellPrompt() && mountAnswered (command)))
         return true;
     std::printf (" - /usr could not be remounted %s\n", writable ? "read-write" : "read-only");
     return false;
@@ -218,16 +226,18 @@ bool moveIntoPlace (DeviceFile& f)
     sendShellCommand (instrument::cdPrefix + usrPath (f));
     const bool isMain = usrPath (f) + name == instrument::mainProgram;
     // The new program is runnable the moment it takes the old one's place.
-    if (isMain && ! runSilentCommand (instrument::chmodExecutablePrefix + f.tmpName))
-        return false;
     if (isMain)
+    {
+        runCommandToPrompt (instrument::chmodExecutablePrefix + f.tmpName);
         sendShellCommand (instrument::stopMain);
+    }
 
     // A rename within one directory: the final path holds the old file or the new one,
-    // never a part of either.
+    // never a part of either. What the shell printed is only logged: the instrument
+    // application may write to the console too; the listing and the digest decide.
     juce::String shellSaid;
-    const bool renamed = runSilentCommand (juce::String (instrument::mvPrefix) + f.tmpName + " " + name, &shellSaid);
-    if (! renamed || ! stagedCopyGone (f.tmpName))
+    runCommandToPrompt (juce::String (instrument::mvPrefix) + f.tmpName + " " + name, &shellSaid);
+    if (! stagedCopyGone (f.tmpName))
     {
         std::printf (" - %s did not replace /usr/%s%s; the shell said : %s\n", text (f.tmpName), text (remoteDirPart (f)),
                      text (name), text (shellSaid));

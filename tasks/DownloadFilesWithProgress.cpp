@@ -231,7 +231,9 @@ bool DownloadFilesWithProgress::carryOut (const InstallStep& step, PendingFile* 
                 reportStep ("Move into destination (" + remoteNamePart (file->record) + ")");
             return moveIntoPlace (file->record);
         case InstallStep::makeMainExecutable:
-            return runSilentCommand (instrument::chmodMain);
+            // Its answer is only logged: the program itself may print to the console.
+            runCommandToPrompt (instrument::chmodMain);
+            return true;
     }
     return false;
 }

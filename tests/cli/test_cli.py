@@ -233,7 +233,7 @@ class FaultTest(SessionTest):
         self.assertNotIn("rz", s.commands())
 
     def test_a_line_fault_fails_with_no_file_replaced(self):
-        s = self.session(emulator_arguments=["--bad-md5", "libfoo.so"])
+        s = self.session(emulator_arguments=["--bad-md5", ".vorlen-update.libfoo.so"])
         before = tree_digests(s.instrument_path("/usr/ap"))
         status, _, err = s.run("update-firmware")
         self.assertEqual(status, 1)
