@@ -69,13 +69,20 @@ bool takeUsrRelativeName (DeviceFile& f)
     return true;
 }
 
-// A move is only as good as the bytes it left at the final path.
+// A move is only as good as the bytes it left at the final path; the shell is in the file's
+// directory. The copy differed from the old file, so a rename that did not happen shows here.
 bool confirmDigestInPlace (DeviceFile& f)
 {
-    if (probeOnDevice (f, true) && f.identical)
+    const juce::String name = remoteNamePart (f);
+    juce::String answer = askDigest (name);
+    for (int retry = 0; answer.isEmpty() && retry < emptyDigestRetries; ++retry)
+    {
+        juce::Thread::sleep (digestPauseMs);
+        answer = askDigest (name);
+    }
+    if (answer == localDigest (*f.localFile))
         return true;
-    std::printf (" - %s at /usr/%s does not have the digest of the file that was sent\n", text (remoteNamePart (f)),
-                 text (remoteDirPart (f)));
+    std::printf (" - %s at /usr/%s does not have the digest of the file that was sent\n", text (name), text (remoteDirPart (f)));
     return false;
 }
 
@@ -119,10 +126,6 @@ bool stageCopy (DeviceFile& f)
     return true;
 }
 
-bool stagedCopyGone (const juce::String& staged)
-{
-    return ! listingShowsFile (runShellCommand (instrument::lsPrefix + staged, false), staged);
-}
 } // namespace
 
 bool probeOnDevice (DeviceFile& f, bool compare)
@@ -234,17 +237,17 @@ bool moveIntoPlace (DeviceFile& f)
 
     // A rename within one directory: the final path holds the old file or the new one,
     // never a part of either. What the shell printed is only logged: the instrument
-    // application may write to the console too; the listing and the digest decide.
+    // application may write to the console too; the digest at the final path decides.
     juce::String shellSaid;
     runCommandToPrompt (juce::String (instrument::mvPrefix) + f.tmpName + " " + name, &shellSaid);
-    if (! stagedCopyGone (f.tmpName))
+    if (! confirmDigestInPlace (f))
     {
         std::printf (" - %s did not replace /usr/%s%s; the shell said : %s\n", text (f.tmpName), text (remoteDirPart (f)),
                      text (name), text (shellSaid));
         return false;
     }
     f.tmpName = {};
-    return confirmDigestInPlace (f);
+    return true;
 }
 
 void discardWaitingCopy (DeviceFile& f)
