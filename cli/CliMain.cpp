@@ -6,6 +6,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliCommands.h"
 #include "cli/Interrupts.h"
+#include "cli/Terminal.h"
 #include "device/CommunicationLog.h"
 #include "device/InstrumentLink.h"
 #include "device/SerialPort.h"
@@ -15,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <unistd.h>
 
 namespace
 {
@@ -51,7 +51,7 @@ int noInstrument (ConsoleLines& lines)
 
 int runWithInstrument (const CliOptions& options, std::FILE* out, ConsoleLines& lines)
 {
-    ConsoleMessages messages (lines, options.yes, ::isatty (STDIN_FILENO) != 0);
+    ConsoleMessages messages (lines, options.yes, standardInputIsTerminal());
     setUserMessages (&messages);
     ConsoleReporter reporter (lines);
     int status = exitstatus::failed;
@@ -68,9 +68,9 @@ int runWithInstrument (const CliOptions& options, std::FILE* out, ConsoleLines& 
 
 int runCli (const CliOptions& options, std::FILE* out)
 {
-    ConsoleLines lines (::isatty (STDERR_FILENO) != 0);
+    ConsoleLines lines (standardErrorIsTerminal());
     if (options.port.isNotEmpty())
-        ::setenv ("VORLEN_SERIAL_PORTS", options.port.toRawUTF8(), 1);
+        setEnvironmentVariable ("VORLEN_SERIAL_PORTS", options.port.toRawUTF8());
 
     catchInterrupts();
     configureApplicationSettings();

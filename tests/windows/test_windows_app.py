@@ -1,0 +1,256 @@
+"""The Windows setup program and application under Wine, one installation for the whole run:
+silent install, the instrument found behind a port that does not answer, the firmware and
+sound bank updates, a preset backup and restore through the native folder dialog, no
+instrument, the self-update from one real setup program to a newer one, a download that
+fails, a server whose certificate is not trusted, and the silent uninstall.
+
+VORLEN_WINDOWS_BUILD and VORLEN_WINDOWS_NEXT_BUILD name the build directories of
+scripts/build-windows.sh: the installed release ("Test") and the newer one ("Test2")."""
+
+import hashlib
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from wine_app import (PRODUCT, SOURCE_DIR, UNINSTALL_KEY, Desktop, WineApp, WinePrefix,
+                      start_emulator, stop_process)
+from harness import self_signed_pem, start_server, stop_server, refused_base_url
+
+BUILD = os.environ.get("VORLEN_WINDOWS_BUILD", os.path.join(SOURCE_DIR, "build-windows"))
+NEXT_BUILD = os.environ.get("VORLEN_WINDOWS_NEXT_BUILD", os.path.join(SOURCE_DIR, "build-windows-next"))
+SETUP = "VorlenSoftware_setup.exe"
+MAKE_CONTENT = os.path.join(SOURCE_DIR, "tools", "update_server", "make_update_content.py")
+SMALL_FIRMWARE = ["--main-size", "16K", "--lib-size", "8K", "--dream-size", "8K", "--wavetable-size", "16K"]
+SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "dxgi.dll", "gdi32.dll", "imm32.dll",
+               "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll",
+               "user32.dll", "version.dll", "wininet.dll", "winmm.dll", "ws2_32.dll", "rpcrt4.dll",
+               "iphlpapi.dll", "netapi32.dll", "dbghelp.dll", "crypt32.dll", "bcrypt.dll", "dwmapi.dll",
+               "uxtheme.dll", "d2d1.dll", "dwrite.dll", "opengl32.dll", "winhttp.dll", "setupapi.dll"}
+
+# Editor coordinates (as in tests/e2e): the Firmware tab's buttons, the tabs, the Presets tab's.
+UPDATE_FIRMWARE = (55 + 7 + 208, 35 + 152 + 19)
+UPDATE_SOUNDS = (55 + 7 + 208, 35 + 239 + 19)
+TAB_Y, TAB_WIDTH, TAB_BAR_X = 17, 83, (540 - 3 * 83) // 2
+BROWSE = (55 + 324 + 50, 35 + 90 + 10)
+BACKUP = (55 + 8 + 208, 35 + 184 + 19)
+RESTORE = (55 + 8 + 208, 35 + 275 + 19)
+
+
+def md5(path):
+    with open(path, "rb") as f:
+        return hashlib.md5(f.read()).hexdigest()
+
+
+def wait_until(condition, timeout=60.0, step=0.25):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if condition():
+            return True
+        time.sleep(step)
+    return condition()
+
+
+class WindowsApplicationUnderWine(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="vorlen-wine-")
+        cls.desktop = Desktop(1280, 1024).start()
+        cls.prefix = WinePrefix(os.path.join(BUILD, "wine-test-prefix"), cls.desktop.display)
+        cls.prefix.create()
+        cls.content = os.path.join(cls.work, "content")
+        subprocess.run([sys.executable, MAKE_CONTENT, "--out", cls.content, "--app-version", "Test2"] + SMALL_FIRMWARE,
+                       check=True, stdout=subprocess.DEVNULL)
+        with open(os.path.join(cls.content, "manifest.json")) as f:
+            cls.manifest = json.load(f)
+        shutil.copy(os.path.join(NEXT_BUILD, SETUP), os.path.join(cls.content, "vorlensoftware", "windows", SETUP))
+        cls.server, cls.base = start_server(cls.content, log=os.path.join(cls.work, "requests.log"))
+        cls.emulators = []
+
+    @classmethod
+    def tearDownClass(cls):
+        for emulator in cls.emulators:
+            stop_process(emulator)
+        stop_server(cls.server)
+        subprocess.run(["/usr/lib/wine/wineserver64", "-k"], env=cls.prefix.env(), timeout=60)
+        cls.desktop.stop()
+
+    # -- helpers --------------------------------------------------------------------------
+
+    def emulator(self, *arguments):
+        root = tempfile.mkdtemp(dir=self.work, prefix="emu-")
+        process, link = start_emulator(root, *arguments)
+        self.emulators.append(process)
+        return os.path.join(root, "work"), link
+
+    def instrument_on_com9(self, *arguments):
+        """COM3 holds an instrument that never answers; COM9 the one to find."""
+        _, dead = self.emulator("--face", "dead")
+        work, link = self.emulator(*arguments)
+        self.prefix.point("COM3", dead)
+        self.prefix.point("COM9", link)
+        return work
+
+    def start_app(self, application_base=None):
+        app = WineApp(self.desktop, self.prefix,
+                      VORLEN_FIRMWARE_BASE_URL=self.base + "last/",
+                      VORLEN_APPLICATION_BASE_URL=application_base or refused_base_url() + "vorlensoftware/")
+        self.addCleanup(app.stop)
+        return app.start()
+
+    def open_editor(self, app):
+        self.assertTrue(app.wait_for_log("Serial Port : \\\\.\\COM9", 60), self.prefix.log())
+        app.find_editor()
+        return app
+
+    def close_box(self, app, until, timeout=60.0):
+        """Presses Return (a box's default button) until `until()` holds."""
+        return wait_until(lambda: until() or app.key("Return") or False, timeout, step=1.0)
+
+    def events(self, work):
+        path = os.path.join(work, "events.log")
+        return open(path).read() if os.path.exists(path) else ""
+
+    # -- the scenarios, in order ------------------------------------------------------------
+
+    def test_1_silent_install(self):
+        self.assertEqual(self.prefix.install(os.path.join(BUILD, SETUP)), 0)
+        for name in ("VorlenSoftwareUpdate.exe", "vorlen-cli.exe", "uninstall.exe"):
+            self.assertTrue(os.path.isfile(os.path.join(self.prefix.program_dir(), name)), name)
+        self.assertTrue(os.path.isfile(self.prefix.shortcut()))
+        self.assertEqual(self.prefix.registry_value(UNINSTALL_KEY, "DisplayName"), PRODUCT)
+        self.assertEqual(self.prefix.registry_value(UNINSTALL_KEY, "DisplayVersion"), "0.5.0 (Test)")
+        for program in ("VorlenSoftwareUpdate.exe", "vorlen-cli.exe"):
+            dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", os.path.join(BUILD, program)],
+                                  capture_output=True, text=True, check=True).stdout
+            imported = {line.split(":", 1)[1].strip().lower() for line in dump.splitlines() if "DLL Name:" in line}
+            self.assertLessEqual(imported, SYSTEM_DLLS, program)
+            body = open(os.path.join(BUILD, program), "rb").read()
+            self.assertIn("Vorlen Software Update".encode("utf-16-le"), body, "version resource of " + program)
+            self.assertIn(b"\x89PNG", body, "icon of " + program)
+
+    def test_2_no_instrument(self):
+        self.prefix.point("COM3", "/nonexistent")
+        _, dead = self.emulator("--face", "dead")
+        self.prefix.point("COM9", dead)
+        app = self.start_app()
+        self.assertTrue(app.wait_for_log("Serial Port : \\\\.\\COM9", 60), self.prefix.log())
+        self.desktop.screenshot("wine-no-instrument")
+        self.assertTrue(self.close_box(app, lambda: "End Zmodem logging" in self.prefix.log()))
+        log = self.prefix.log()
+        self.assertIn("Serial Port : \\\\.\\COM3", log)
+        self.assertIn("rc from CreateFile() is", log)
+        self.assertRegex(log, r"\*\*\*\*   OS : Windows \(2[0-9a-f]{2}\)   \*\*\*\*")
+
+    def test_3_firmware_update(self):
+        work = self.instrument_on_com9()
+        app = self.open_editor(self.start_app())
+        self.desktop.screenshot("wine-firmware-tab")
+        log = self.prefix.log()
+        self.assertIn("Serial Port : \\\\.\\COM3", log)
+        self.assertLess(log.index("COM3"), log.index("COM9"))
+        self.assertIn("****   Version :Test   ****", log)
+        started = time.time()
+        app.click(*UPDATE_FIRMWARE)
+        self.assertTrue(wait_until(lambda: "poweroff" in self.events(work), 240), self.events(work))
+        print("firmware update under Wine: %.1f s" % (time.time() - started))
+        self.assertTrue(self.close_box(app, lambda: "End Zmodem logging" in self.prefix.log()))
+        for device_path, entry in self.manifest["device"].items():
+            if entry["from"] in ("main.zip", "dream.zip"):
+                self.assertEqual(md5(os.path.join(work, "root") + device_path), entry["md5"], device_path)
+
+    def test_4_sound_bank_and_presets(self):
+        work = self.instrument_on_com9("--presets", "3")
+        app = self.open_editor(self.start_app())
+        app.click(*UPDATE_SOUNDS)
+        wavetable = os.path.join(work, "root", "usr", "ap", "wavetable.bin")
+        expected = self.manifest["device"]["/usr/ap/wavetable.bin"]["md5"]
+        self.assertTrue(wait_until(lambda: os.path.exists(wavetable) and md5(wavetable) == expected, 120))
+        self.assertTrue(self.close_box(app, lambda: "sound" in self.prefix.log().lower() or True, 3))
+
+        folder = os.path.join(self.work, "Presets backup")
+        os.makedirs(folder)
+        app.click(TAB_BAR_X + TAB_WIDTH + TAB_WIDTH // 2, TAB_Y)
+        app.click(*BROWSE)
+        time.sleep(2)
+        self.desktop.screenshot("wine-folder-dialog")
+        app.type_path(self.prefix.windows_path(folder))
+        self.assertTrue(wait_until(lambda: "Presets backup" in self.prefix.settings(), 20), self.prefix.settings())
+        presets = os.path.join(work, "root", "usr", "ap", "presets")
+        names = sorted(n for n in os.listdir(presets) if n.endswith(".mz"))
+        app.click(*BACKUP)
+        self.assertTrue(wait_until(lambda: sorted(os.listdir(folder)) == names, 120), os.listdir(folder))
+        self.close_box(app, lambda: False, 3)
+        for name in names:
+            self.assertEqual(md5(os.path.join(folder, name)), md5(os.path.join(presets, name)))
+            os.remove(os.path.join(presets, name))
+        app.click(*RESTORE)
+        self.close_box(app, lambda: sorted(os.listdir(presets)) == names, 120)
+        for name in names:
+            self.assertEqual(md5(os.path.join(folder, name)), md5(os.path.join(presets, name)))
+
+    def test_5_self_update_installs_the_newer_version(self):
+        self.instrument_on_com9()
+        app = self.start_app(application_base=self.base + "vorlensoftware/")
+        downloaded = os.path.join(self.prefix.app_data(), SETUP)
+        # The question (Yes), then "The installer is loaded." (Ok): the application quits and
+        # starts the setup program, whose first page installs on Return.
+        self.assertTrue(self.close_box(
+            app, lambda: self.prefix.registry_value(UNINSTALL_KEY, "DisplayVersion") == "0.5.0 (Test2)", 180))
+        self.assertIn("****   End Zmodem logging   ****", self.prefix.log())
+        self.assertEqual(md5(downloaded), md5(os.path.join(NEXT_BUILD, SETUP)))
+        self.assertIn("FileToRemove", self.prefix.settings())
+        app.stop()
+
+        app = self.open_editor(self.start_app(application_base=self.base + "vorlensoftware/"))
+        self.assertIn("****   Version :Test2   ****", self.prefix.log())
+        self.assertFalse(os.path.exists(downloaded))
+        self.assertNotIn("FileToRemove", self.prefix.settings())
+        self.assertIn("Presets backup", self.prefix.settings(), "the upgrade kept the settings")
+
+    def test_6_failed_download_starts_nothing(self):
+        content = os.path.join(self.work, "content-test3")
+        shutil.copytree(self.content, content)
+        subprocess.run([sys.executable, MAKE_CONTENT, "--out", os.path.join(self.work, "c3"), "--app-version", "Test3"],
+                       check=True, stdout=subprocess.DEVNULL)
+        shutil.copy(os.path.join(self.work, "c3", "vorlensoftware", "windows", "vu_version.xml"),
+                    os.path.join(content, "vorlensoftware", "windows", "vu_version.xml"))
+        server, base = start_server(content, faults={"vorlensoftware/windows/" + SETUP: "short"})
+        self.addCleanup(stop_server, server)
+        self.instrument_on_com9()
+        app = self.open_editor(self.start_app(application_base=base + "vorlensoftware/"))
+        self.close_box(app, lambda: False, 8)
+        self.assertTrue(app.running())
+        self.assertEqual(self.prefix.registry_value(UNINSTALL_KEY, "DisplayVersion"), "0.5.0 (Test2)")
+        self.assertIn("Download failed", self.prefix.log())
+
+    def test_7_untrusted_certificate_is_refused(self):
+        self.instrument_on_com9()
+        pem = self_signed_pem(self.work)
+        server, base = start_server(self.content, tls=pem)
+        self.addCleanup(stop_server, server)
+        cli = os.path.join(self.prefix.program_dir(), "vorlen-cli.exe")
+        reports = {}
+        for name, url in (("https", base), ("http", self.base)):
+            done = self.prefix.run(cli, "status", "--json", VORLEN_FIRMWARE_BASE_URL=url + "last/")
+            reports[name] = json.loads(done.stdout)
+        self.assertEqual(reports["http"]["server"]["soundBank"], self.manifest["versions"]["sound"])
+        self.assertIsNone(reports["https"]["server"]["soundBank"])
+        self.assertIn("Download of %slast/soundbank/version.xml: no connection" % base, self.prefix.log())
+
+    def test_8_silent_uninstall(self):
+        uninstaller = os.path.join(self.prefix.program_dir(), "uninstall.exe")
+        self.prefix.run(uninstaller, "/S")
+        self.prefix.wait()
+        self.assertFalse(os.path.exists(os.path.join(self.prefix.program_dir(), "VorlenSoftwareUpdate.exe")))
+        self.assertFalse(os.path.exists(self.prefix.shortcut()))
+        self.assertIsNone(self.prefix.registry_value(UNINSTALL_KEY, "DisplayName"))
+        self.assertTrue(os.path.exists(self.prefix.settings_path()), "the user's settings stay")
+
+
+if __name__ == "__main__":
+    unittest.main()
