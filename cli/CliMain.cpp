@@ -29,15 +29,6 @@ juce::StringArray argumentsOf (int argc, char* argv[])
     return arguments;
 }
 
-// The log takes the process's standard output; what the user is to read goes to a copy.
-std::FILE* consoleOutput()
-{
-    std::fflush (stdout);
-    const int fd = ::dup (STDOUT_FILENO);
-    std::FILE* out = fd >= 0 ? ::fdopen (fd, "w") : nullptr;
-    return out != nullptr ? out : stderr;
-}
-
 int noInstrument (ConsoleLines& lines)
 {
     if (heldSerialPorts > 0)
@@ -100,7 +91,7 @@ int main (int argc, char* argv[])
         std::printf ("vorlen-cli %s\n", cliVersion);
         return exitstatus::done;
     }
-    std::FILE* out = consoleOutput();
+    std::FILE* out = duplicateStandardOutput();
     const int status = runCli (options, out);
     std::fflush (out);
     return status;

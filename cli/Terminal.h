@@ -9,3 +9,8 @@ int terminalColumns();
 // Without SA_RESTART where there is such a thing, so that a waiting question gives up.
 void onInterrupt (void (*handler) (int));
 void setEnvironmentVariable (const char* name, const char* value);
+
+#include <cstdio>
+// A stream on what standard output is now, for the program's own output: standard output
+// itself is about to become the communication log. Standard error if it cannot be had.
+std::FILE* duplicateStandardOutput();

@@ -28,3 +28,11 @@ void setEnvironmentVariable (const char* name, const char* value)
 {
     ::setenv (name, value, 1);
 }
+
+std::FILE* duplicateStandardOutput()
+{
+    std::fflush (stdout);
+    const int fd = ::dup (STDOUT_FILENO);
+    std::FILE* out = fd >= 0 ? ::fdopen (fd, "w") : nullptr;
+    return out != nullptr ? out : stderr;
+}

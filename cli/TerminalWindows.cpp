@@ -27,3 +27,11 @@ void setEnvironmentVariable (const char* name, const char* value)
 {
     ::_putenv_s (name, value);
 }
+
+std::FILE* duplicateStandardOutput()
+{
+    std::fflush (stdout);
+    const int fd = ::_dup (1);
+    std::FILE* out = fd >= 0 ? ::_fdopen (fd, "w") : nullptr;
+    return out != nullptr ? out : stderr;
+}

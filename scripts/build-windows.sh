@@ -15,6 +15,7 @@ build=$(realpath -m "${BUILD_DIR:-build-windows}")
 PACKAGES_ONLY=1 bash scripts/setup.sh
 
 export CCACHE_SLOPPINESS=time_macros CCACHE_BASEDIR="${CCACHE_BASEDIR:-$root}"
+mkdir -p "$build"
 started=$(date +%s)
 codecs=$(realpath -m "${CODECS_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/vorlen/windows-codecs}")
 mkdir -p "$codecs"

@@ -29,16 +29,16 @@ SMALL_FIRMWARE = ["--main-size", "16K", "--lib-size", "8K", "--dream-size", "8K"
 SYSTEM_DLLS = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "dxgi.dll", "gdi32.dll", "imm32.dll",
                "kernel32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll",
                "user32.dll", "version.dll", "wininet.dll", "winmm.dll", "ws2_32.dll", "rpcrt4.dll",
-               "iphlpapi.dll", "netapi32.dll", "dbghelp.dll", "crypt32.dll", "bcrypt.dll", "dwmapi.dll",
+               "iphlpapi.dll", "netapi32.dll", "wsock32.dll", "dbghelp.dll", "crypt32.dll", "bcrypt.dll", "dwmapi.dll",
                "uxtheme.dll", "d2d1.dll", "dwrite.dll", "opengl32.dll", "winhttp.dll", "setupapi.dll"}
 
 # Editor coordinates (as in tests/e2e): the Firmware tab's buttons, the tabs, the Presets tab's.
 UPDATE_FIRMWARE = (55 + 7 + 208, 35 + 152 + 19)
 UPDATE_SOUNDS = (55 + 7 + 208, 35 + 239 + 19)
 TAB_Y, TAB_WIDTH, TAB_BAR_X = 17, 83, (540 - 3 * 83) // 2
-BROWSE = (55 + 324 + 50, 35 + 90 + 10)
-BACKUP = (55 + 8 + 208, 35 + 184 + 19)
-RESTORE = (55 + 8 + 208, 35 + 275 + 19)
+BROWSE = (55 + 324 + 50, 35 + 58 + 10)
+BACKUP = (55 + 8 + 208, 35 + 152 + 19)
+RESTORE = (55 + 8 + 208, 35 + 243 + 19)
 
 
 def md5(path):
@@ -103,17 +103,16 @@ class WindowsApplicationUnderWine(unittest.TestCase):
         return app.start()
 
     def open_editor(self, app):
-        self.assertTrue(app.wait_for_log("Serial Port : \\\\.\\COM9", 60), self.prefix.log())
         app.find_editor()
         return app
 
-    def close_box(self, app, until, timeout=60.0):
-        """Presses Return (a box's default button) until `until()` holds."""
-        return wait_until(lambda: until() or app.key("Return") or False, timeout, step=1.0)
+    def close_app(self, app):
+        """The title bar's close button; the log is complete once the application has gone."""
+        app.click(4 + 9, -10)
+        self.assertTrue(app.ended(), "the application did not end")
 
     def events(self, work):
-        path = os.path.join(work, "events.log")
-        return open(path).read() if os.path.exists(path) else ""
+        return WinePrefix.read(os.path.join(work, "events.log"))
 
     # -- the scenarios, in order ------------------------------------------------------------
 
@@ -138,60 +137,73 @@ class WindowsApplicationUnderWine(unittest.TestCase):
         _, dead = self.emulator("--face", "dead")
         self.prefix.point("COM9", dead)
         app = self.start_app()
-        self.assertTrue(app.wait_for_log("Serial Port : \\\\.\\COM9", 60), self.prefix.log())
+        self.assertTrue(self.desktop.wait_for_window("^Vorlen$", timeout=60), "no message box")
         self.desktop.screenshot("wine-no-instrument")
-        self.assertTrue(self.close_box(app, lambda: "End Zmodem logging" in self.prefix.log()))
+        self.assertTrue(app.answer_boxes(lambda: "End Zmodem logging" in self.prefix.log()))
+        self.assertFalse(self.desktop.windows_named("^%s$" % PRODUCT), "no window after the message")
         log = self.prefix.log()
         self.assertIn("Serial Port : \\\\.\\COM3", log)
-        self.assertIn("rc from CreateFile() is", log)
+        self.assertIn("Serial Port : \\\\.\\COM9", log)
+        self.assertIn("errorSet : COM: A comms error has occured", log)
         self.assertRegex(log, r"\*\*\*\*   OS : Windows \(2[0-9a-f]{2}\)   \*\*\*\*")
 
     def test_3_firmware_update(self):
         work = self.instrument_on_com9()
         app = self.open_editor(self.start_app())
         self.desktop.screenshot("wine-firmware-tab")
-        log = self.prefix.log()
-        self.assertIn("Serial Port : \\\\.\\COM3", log)
-        self.assertLess(log.index("COM3"), log.index("COM9"))
-        self.assertIn("****   Version :Test   ****", log)
         started = time.time()
         app.click(*UPDATE_FIRMWARE)
         self.assertTrue(wait_until(lambda: "poweroff" in self.events(work), 240), self.events(work))
         print("firmware update under Wine: %.1f s" % (time.time() - started))
-        self.assertTrue(self.close_box(app, lambda: "End Zmodem logging" in self.prefix.log()))
+        self.assertTrue(app.answer_boxes(lambda: "End Zmodem logging" in self.prefix.log()))
         for device_path, entry in self.manifest["device"].items():
             if entry["from"] in ("main.zip", "dream.zip"):
                 self.assertEqual(md5(os.path.join(work, "root") + device_path), entry["md5"], device_path)
+        log = self.prefix.log()
+        self.assertLess(log.index("Serial Port : \\\\.\\COM3"), log.index("Serial Port : \\\\.\\COM9"))
+        self.assertIn("****   Version :Test   ****", log)
+        self.assertRegex(log, r"\*\*\*\*   OS : Windows \(2[0-9a-f]{2}\)   \*\*\*\*")
 
     def test_4_sound_bank_and_presets(self):
         work = self.instrument_on_com9("--presets", "3")
         app = self.open_editor(self.start_app())
         app.click(*UPDATE_SOUNDS)
-        wavetable = os.path.join(work, "root", "usr", "ap", "wavetable.bin")
-        expected = self.manifest["device"]["/usr/ap/wavetable.bin"]["md5"]
-        self.assertTrue(wait_until(lambda: os.path.exists(wavetable) and md5(wavetable) == expected, 120))
-        self.assertTrue(self.close_box(app, lambda: "sound" in self.prefix.log().lower() or True, 3))
+        for device_path in ("/usr/ap/wavetable.bin", "/usr/ap/sound_version.xml"):
+            arrived = os.path.join(work, "root") + device_path
+            expected = self.manifest["device"][device_path]["md5"]
+            # Presets that do not suit the new sound bank make the application ask first.
+            self.assertTrue(app.answer_boxes(lambda: os.path.exists(arrived) and md5(arrived) == expected, 120), device_path)
+        time.sleep(2)
 
+        # The folder is chosen in the native dialog: typed into its name field.
         folder = os.path.join(self.work, "Presets backup")
         os.makedirs(folder)
         app.click(TAB_BAR_X + TAB_WIDTH + TAB_WIDTH // 2, TAB_Y)
         app.click(*BROWSE)
-        time.sleep(2)
+        dialog = self.desktop.wait_for_window("^Choose a directory", timeout=20)
+        self.assertTrue(dialog, "no folder dialog")
+        time.sleep(1)
         self.desktop.screenshot("wine-folder-dialog")
-        app.type_path(self.prefix.windows_path(folder))
-        self.assertTrue(wait_until(lambda: "Presets backup" in self.prefix.settings(), 20), self.prefix.settings())
+        app.type_into(dialog, int(app.geometry(dialog)["WIDTH"] * 0.7), -48, self.prefix.windows_path(folder))
+        app.key(dialog, "Return")
+        self.assertTrue(wait_until(lambda: not self.desktop.windows_named("^Choose a directory"), 10))
         presets = os.path.join(work, "root", "usr", "ap", "presets")
         names = sorted(n for n in os.listdir(presets) if n.endswith(".mz"))
+        self.assertEqual(len(names), 3)
+        time.sleep(1)
         app.click(*BACKUP)
-        self.assertTrue(wait_until(lambda: sorted(os.listdir(folder)) == names, 120), os.listdir(folder))
-        self.close_box(app, lambda: False, 3)
+        self.assertTrue(app.answer_boxes(lambda: sorted(os.listdir(folder)) == names and not app.boxes(), 120),
+                        os.listdir(folder))
         for name in names:
             self.assertEqual(md5(os.path.join(folder, name)), md5(os.path.join(presets, name)))
             os.remove(os.path.join(presets, name))
         app.click(*RESTORE)
-        self.close_box(app, lambda: sorted(os.listdir(presets)) == names, 120)
+        restored = lambda: sorted(n for n in os.listdir(presets) if n.endswith(".mz")) == names  # noqa: E731
+        self.assertTrue(app.answer_boxes(lambda: restored() and not app.boxes(), 120))
         for name in names:
             self.assertEqual(md5(os.path.join(folder, name)), md5(os.path.join(presets, name)))
+        self.close_app(app)
+        self.assertIn("Presets backup", self.prefix.settings())
 
     def test_5_self_update_installs_the_newer_version(self):
         self.instrument_on_com9()
@@ -199,14 +211,15 @@ class WindowsApplicationUnderWine(unittest.TestCase):
         downloaded = os.path.join(self.prefix.app_data(), SETUP)
         # The question (Yes), then "The installer is loaded." (Ok): the application quits and
         # starts the setup program, whose first page installs on Return.
-        self.assertTrue(self.close_box(
-            app, lambda: self.prefix.registry_value(UNINSTALL_KEY, "DisplayVersion") == "0.5.0 (Test2)", 180))
-        self.assertIn("****   End Zmodem logging   ****", self.prefix.log())
+        self.assertTrue(app.answer_boxes(
+            lambda: self.prefix.registry_value(UNINSTALL_KEY, "DisplayVersion") == "0.5.0 (Test2)", 180))
+        self.assertTrue(app.ended(), "the application did not quit for the setup program")
         self.assertEqual(md5(downloaded), md5(os.path.join(NEXT_BUILD, SETUP)))
         self.assertIn("FileToRemove", self.prefix.settings())
-        app.stop()
+        self.prefix.wait()
 
         app = self.open_editor(self.start_app(application_base=self.base + "vorlensoftware/"))
+        self.close_app(app)
         self.assertIn("****   Version :Test2   ****", self.prefix.log())
         self.assertFalse(os.path.exists(downloaded))
         self.assertNotIn("FileToRemove", self.prefix.settings())
@@ -215,18 +228,22 @@ class WindowsApplicationUnderWine(unittest.TestCase):
     def test_6_failed_download_starts_nothing(self):
         content = os.path.join(self.work, "content-test3")
         shutil.copytree(self.content, content)
-        subprocess.run([sys.executable, MAKE_CONTENT, "--out", os.path.join(self.work, "c3"), "--app-version", "Test3"],
-                       check=True, stdout=subprocess.DEVNULL)
-        shutil.copy(os.path.join(self.work, "c3", "vorlensoftware", "windows", "vu_version.xml"),
-                    os.path.join(content, "vorlensoftware", "windows", "vu_version.xml"))
-        server, base = start_server(content, faults={"vorlensoftware/windows/" + SETUP: "short"})
+        with open(os.path.join(content, "vorlensoftware", "windows", "vu_version.xml")) as f:
+            document = f.read().replace("Test2", "Test3")
+        with open(os.path.join(content, "vorlensoftware", "windows", "vu_version.xml"), "w") as f:
+            f.write(document)
+        requests = os.path.join(self.work, "requests-test3.log")
+        server, base = start_server(content, faults={"vorlensoftware/windows/" + SETUP: "short"}, log=requests)
         self.addCleanup(stop_server, server)
         self.instrument_on_com9()
-        app = self.open_editor(self.start_app(application_base=base + "vorlensoftware/"))
-        self.close_box(app, lambda: False, 8)
-        self.assertTrue(app.running())
-        self.assertEqual(self.prefix.registry_value(UNINSTALL_KEY, "DisplayVersion"), "0.5.0 (Test2)")
+        app = self.start_app(application_base=base + "vorlensoftware/")
+        asked = lambda: SETUP in WinePrefix.read(requests)  # noqa: E731
+        self.assertTrue(app.answer_boxes(lambda: asked() and not app.boxes(), 90))
+        app.find_editor()
+        self.close_app(app)
         self.assertIn("Download failed", self.prefix.log())
+        self.assertEqual(self.prefix.registry_value(UNINSTALL_KEY, "DisplayVersion"), "0.5.0 (Test2)")
+        self.assertFalse(self.desktop.windows_named("Setup$"))
 
     def test_7_untrusted_certificate_is_refused(self):
         self.instrument_on_com9()

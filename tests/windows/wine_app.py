@@ -83,15 +83,20 @@ class WinePrefix:
                             "Programs", PRODUCT + ".lnk")
 
     def log(self):
-        path = os.path.join(self.app_data(), "VorlenLog.txt")
-        return open(path, errors="replace").read() if os.path.exists(path) else ""
+        return self.read(os.path.join(self.app_data(), "VorlenLog.txt"))
 
     def settings_path(self):
         return os.path.join(self.app_data(), "Trel", "Vorlen.settings")
 
     def settings(self):
-        path = self.settings_path()
-        return open(path, errors="replace").read() if os.path.exists(path) else ""
+        return self.read(self.settings_path())
+
+    @staticmethod
+    def read(path):
+        if not os.path.exists(path):
+            return ""
+        with open(path, errors="replace") as f:
+            return f.read()
 
     def registry_value(self, key, name):
         out = self.run("reg", "query", key, "/v", name).stdout
@@ -148,31 +153,62 @@ class WineApp:
         return self.process is not None and self.process.poll() is None and "End Zmodem logging" not in self.prefix.log()
 
     def find_editor(self, timeout=60.0):
-        """The window has its editor's size once the instrument has been read."""
+        """The window has its editor's size once the instrument has been read; it is placed
+        after it has been resized, so the place is taken once it has stayed the same."""
         deadline = time.time() + timeout
+        last = None
         while time.time() < deadline:
             window = self.desktop.wait_for_window("^%s$" % PRODUCT, timeout=1)
-            where = self.desktop.geometry(window) if window else {}
-            if where.get("WIDTH", 0) > 400:
-                border = (where["WIDTH"] - self.EDITOR_SIZE[0]) // 2
-                if where["HEIGHT"] - self.EDITOR_SIZE[1] - self.TITLE_BAR_HEIGHT == 2 * border:
+            where = self.geometry(window) if window else {}
+            border = (where.get("WIDTH", 0) - self.EDITOR_SIZE[0]) // 2
+            if where.get("WIDTH", 0) > 400 and where["HEIGHT"] - self.EDITOR_SIZE[1] - self.TITLE_BAR_HEIGHT == 2 * border:
+                if where == last:
                     self.origin = (where["X"] + border, where["Y"] + border + self.TITLE_BAR_HEIGHT)
-                    time.sleep(0.5)
                     return self.origin
-            time.sleep(0.2)
+                last = where
+            time.sleep(0.5)
         raise AssertionError("the editor did not appear")
 
-    def key(self, *keys):
-        """Keys go to Wine's foreground window (a box, a dialog) through the virtual desktop."""
-        desktop = self.desktop.wait_for_window("Wine desktop", timeout=2)
-        if desktop:
-            self.desktop.xdotool("windowfocus", "--sync", desktop)
+    def geometry(self, window):
+        """Screen position and size. (xdotool counts the position of a window inside Wine's
+        desktop window twice.)"""
+        out = subprocess.run(["xwininfo", "-id", window], env=self.desktop.env(), capture_output=True, text=True).stdout
+        fields = {"Absolute upper-left X": "X", "Absolute upper-left Y": "Y", "Width": "WIDTH", "Height": "HEIGHT"}
+        where = {}
+        for line in out.splitlines():
+            name, _, value = line.strip().partition(":")
+            if name in fields:
+                where[fields[name]] = int(value)
+        return where
+
+    def boxes(self):
+        """The message boxes ("Vorlen") and the setup program's window that are open."""
+        return self.desktop.windows_named("^Vorlen$") + self.desktop.windows_named("^%s Setup$" % PRODUCT)
+
+    def answer_boxes(self, until, timeout=60.0):
+        """Presses Return (the default button: OK, Yes, Install) in every box that opens, until
+        `until()` holds. Nothing is pressed while no box is open: Return would go to the window."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if until():
+                return True
+            boxes = self.boxes()
+            if boxes:
+                time.sleep(0.3)
+                self.key(boxes[-1], "Return")
+            time.sleep(0.7)
+        return until()
+
+    def key(self, window, *keys):
+        """Keys for one of Wine's windows (a box, a dialog): X's focus is put on it first."""
+        self.desktop.xdotool("windowfocus", window)
         self.desktop.xdotool("key", "--delay", "50", *keys)
 
-    def type_text(self, text):
-        desktop = self.desktop.wait_for_window("Wine desktop", timeout=2)
-        if desktop:
-            self.desktop.xdotool("windowfocus", "--sync", desktop)
+    def type_into(self, window, x, y, text):
+        """Clicks a field of `window` (x, y inside it, negative y from its bottom) and types."""
+        where = self.geometry(window)
+        self.click_screen(where["X"] + x, where["Y"] + (y if y >= 0 else where["HEIGHT"] + y))
+        time.sleep(0.3)
         self.desktop.xdotool("type", "--delay", "20", text)
 
     def click_screen(self, x, y):
