@@ -23,7 +23,7 @@ mkdir -p "$codecs"
 flock "$codecs/.lock" bash scripts/windows-codecs.sh "$codecs"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DVORLEN_BUILD_TESTS=OFF -DVORLEN_WINDOWS_CODECS="$codecs" \
+    -DCMAKE_BUILD_TYPE=Release -DVORLEN_WINDOWS_CODECS="$codecs" \
     -DVORLEN_APPLICATION_VERSION="${APP_VERSION:-Test}" >"$build/configure-output.txt"
 cmake --build "$build" -j"${JOBS:-2}" >"$build/build-output.txt" 2>&1 \
     || { tail -40 "$build/build-output.txt"; exit 1; }

@@ -183,7 +183,7 @@ class WineApp:
 
     def boxes(self):
         """The message boxes ("Vorlen") and the setup program's window that are open."""
-        return self.desktop.windows_named("^Vorlen$") + self.desktop.windows_named("^%s Setup$" % PRODUCT)
+        return self.desktop.windows_named("^Vorlen$") + self.desktop.windows_named("^%s Setup" % PRODUCT)
 
     def answer_boxes(self, until, timeout=60.0):
         """Presses Return (the default button: OK, Yes, Install) in every box that opens, until
