@@ -218,12 +218,14 @@ class WindowsApplicationUnderWine(unittest.TestCase):
         downloaded = os.path.join(self.prefix.app_data(), SETUP)
         # The question (Yes), then "The installer is loaded." (Ok): the application quits and
         # starts the setup program, whose first page installs on Return.
-        self.assertTrue(app.answer_boxes(
-            lambda: self.prefix.registry_value(UNINSTALL_KEY, "DisplayVersion") == "0.5.0 (Test2)", 180))
+        installed = os.path.join(self.prefix.program_dir(), "VorlenSoftwareUpdate.exe")
+        newer = md5(os.path.join(NEXT_BUILD, "VorlenSoftwareUpdate.exe"))
+        self.assertTrue(app.answer_boxes(lambda: md5(installed) == newer and not app.boxes(), 180))
         self.assertTrue(app.ended(), "the application did not quit for the setup program")
         self.assertEqual(md5(downloaded), md5(os.path.join(NEXT_BUILD, SETUP)))
         self.assertIn("FileToRemove", self.prefix.settings())
-        self.prefix.wait()
+        app.stop()
+        self.assertEqual(self.prefix.registry_value(UNINSTALL_KEY, "DisplayVersion"), "0.5.0 (Test2)")
 
         app = self.open_editor(self.start_app(application_base=self.base + "vorlensoftware/"))
         self.close_app(app)
@@ -232,25 +234,36 @@ class WindowsApplicationUnderWine(unittest.TestCase):
         self.assertNotIn("FileToRemove", self.prefix.settings())
         self.assertIn("Presets backup", self.prefix.settings(), "the upgrade kept the settings")
 
-    def test_6_failed_download_starts_nothing(self):
+    def test_6_cancelled_or_failed_download_starts_nothing(self):
         content = os.path.join(self.work, "content-test3")
         shutil.copytree(self.content, content)
-        with open(os.path.join(content, "vorlensoftware", "windows", "vu_version.xml")) as f:
-            document = f.read().replace("Test2", "Test3")
-        with open(os.path.join(content, "vorlensoftware", "windows", "vu_version.xml"), "w") as f:
-            f.write(document)
-        requests = os.path.join(self.work, "requests-test3.log")
-        server, base = start_server(content, faults={"vorlensoftware/windows/" + SETUP: "short"}, log=requests)
-        self.addCleanup(stop_server, server)
-        self.instrument_on_com9()
-        app = self.start_app(application_base=base + "vorlensoftware/")
-        asked = lambda: SETUP in WinePrefix.read(requests)  # noqa: E731
-        self.assertTrue(app.answer_boxes(lambda: asked() and not app.boxes(), 90))
-        app.find_editor()
-        self.close_app(app)
-        self.assertIn("Download failed", self.prefix.log())
-        self.assertEqual(self.prefix.registry_value(UNINSTALL_KEY, "DisplayVersion"), "0.5.0 (Test2)")
-        self.assertFalse(self.desktop.windows_named("Setup$"))
+        document = os.path.join(content, "vorlensoftware", "windows", "vu_version.xml")
+        with open(document) as f:
+            newer = f.read().replace("Test2", "Test3")
+        with open(document, "w") as f:
+            f.write(newer)
+        for fault, cancel in (("slow:20000", True), ("short", False)):
+            with self.subTest(fault=fault):
+                requests = os.path.join(self.work, "requests-%s.log" % fault.replace(":", "-"))
+                server, base = start_server(content, faults={"vorlensoftware/windows/" + SETUP: fault}, log=requests)
+                self.addCleanup(stop_server, server)
+                self.instrument_on_com9()
+                app = self.start_app(application_base=base + "vorlensoftware/")
+                asked = lambda: SETUP in WinePrefix.read(requests)  # noqa: E731
+                self.assertTrue(app.answer_boxes(lambda: asked() and not app.boxes(), 90))
+                app.find_editor()
+                if cancel:
+                    app.click(482 + 5, 437 + 5)
+                # "The internet connection fails." after the short one; nothing after Cancel.
+                app.answer_boxes(lambda: False, 6)
+                self.assertTrue(app.running())
+                self.close_app(app)
+                if not cancel:
+                    self.assertIn("Download failed", self.prefix.log())
+                self.assertEqual(self.prefix.registry_value(UNINSTALL_KEY, "DisplayVersion"), "0.5.0 (Test2)")
+                self.assertFalse(self.desktop.windows_named("Setup"))
+                self.assertLess(os.path.getsize(os.path.join(self.prefix.app_data(), SETUP)),
+                                os.path.getsize(os.path.join(NEXT_BUILD, SETUP)))
 
     def test_7_untrusted_certificate_is_refused(self):
         self.instrument_on_com9()
