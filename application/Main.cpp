@@ -19,7 +19,13 @@ int main (int argc, char* argv[])
 {
     auto link = std::make_unique<InstrumentLink>();
     juce::JUCEApplicationBase::createInstance = &createVorlenApplication;
+#ifdef _WIN32
+    // JUCE reads a Windows program's arguments from the system, in UTF-16.
+    juce::ignoreUnused (argc, argv);
+    const int status = juce::JUCEApplicationBase::main();
+#else
     const int status = juce::JUCEApplicationBase::main (argc, (const char**) argv);
+#endif
     link.reset();
     return status;
 }

@@ -2,6 +2,7 @@
 
 #include "application/MainAppWindow.h"
 #include "application/QuitSignals.h"
+#include "application/WineRepaint.h"
 
 VUpdaterApplication::~VUpdaterApplication()
 {
@@ -11,6 +12,7 @@ VUpdaterApplication::~VUpdaterApplication()
 void VUpdaterApplication::initialise (const juce::String&)
 {
     installQuitSignals();
+    startRepaintingUnderWine();
     delete mainWindow;
     mainWindow = nullptr;
     mainWindow = new MainAppWindow();
@@ -19,8 +21,11 @@ void VUpdaterApplication::initialise (const juce::String&)
 // A second instance is ended by JUCE before initialise: there may be no window here.
 void VUpdaterApplication::shutdown()
 {
+    // A box still open at this point took JUCE's timers down with it under Wine.
+    juce::ModalComponentManager::getInstance()->cancelAllModalComponents();
     delete mainWindow;
     mainWindow = nullptr;
+    stopRepaintingUnderWine();
     removeQuitSignals();
 }
 

@@ -6,6 +6,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliCommands.h"
 #include "cli/Interrupts.h"
+#include "cli/Terminal.h"
 #include "device/CommunicationLog.h"
 #include "device/InstrumentLink.h"
 #include "device/SerialPort.h"
@@ -15,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <unistd.h>
 
 namespace
 {
@@ -27,15 +27,6 @@ juce::StringArray argumentsOf (int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         arguments.add (juce::String::fromUTF8 (argv[i]));
     return arguments;
-}
-
-// The log takes the process's standard output; what the user is to read goes to a copy.
-std::FILE* consoleOutput()
-{
-    std::fflush (stdout);
-    const int fd = ::dup (STDOUT_FILENO);
-    std::FILE* out = fd >= 0 ? ::fdopen (fd, "w") : nullptr;
-    return out != nullptr ? out : stderr;
 }
 
 int noInstrument (ConsoleLines& lines)
@@ -51,7 +42,7 @@ int noInstrument (ConsoleLines& lines)
 
 int runWithInstrument (const CliOptions& options, std::FILE* out, ConsoleLines& lines)
 {
-    ConsoleMessages messages (lines, options.yes, ::isatty (STDIN_FILENO) != 0);
+    ConsoleMessages messages (lines, options.yes, standardInputIsTerminal());
     setUserMessages (&messages);
     ConsoleReporter reporter (lines);
     int status = exitstatus::failed;
@@ -68,9 +59,9 @@ int runWithInstrument (const CliOptions& options, std::FILE* out, ConsoleLines& 
 
 int runCli (const CliOptions& options, std::FILE* out)
 {
-    ConsoleLines lines (::isatty (STDERR_FILENO) != 0);
+    ConsoleLines lines (standardErrorIsTerminal());
     if (options.port.isNotEmpty())
-        ::setenv ("VORLEN_SERIAL_PORTS", options.port.toRawUTF8(), 1);
+        setEnvironmentVariable ("VORLEN_SERIAL_PORTS", options.port.toRawUTF8());
 
     catchInterrupts();
     configureApplicationSettings();
@@ -100,7 +91,7 @@ int main (int argc, char* argv[])
         std::printf ("vorlen-cli %s\n", cliVersion);
         return exitstatus::done;
     }
-    std::FILE* out = consoleOutput();
+    std::FILE* out = duplicateStandardOutput();
     const int status = runCli (options, out);
     std::fflush (out);
     return status;

@@ -1,9 +1,9 @@
 #include "cli/ConsoleLines.h"
 
+#include "cli/Terminal.h"
+
 #include <cstdio>
 #include <cstring>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 ConsoleLines::ConsoleLines (bool terminal) : isTerminal (terminal)
 {
@@ -14,10 +14,10 @@ namespace
 // A redrawn line that wraps can no longer be cleared with a carriage return.
 juce::String fitted (const juce::String& text)
 {
-    winsize size {};
-    if (::ioctl (STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col < 2 || text.length() < size.ws_col)
+    const int columns = terminalColumns();
+    if (columns < 2 || text.length() < columns)
         return text;
-    return text.substring (0, size.ws_col - 1);
+    return text.substring (0, columns - 1);
 }
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "cli/Interrupts.h"
 
+#include "cli/Terminal.h"
+
 #include <csignal>
 
 namespace
@@ -12,15 +14,9 @@ extern "C" void countInterrupt (int)
 }
 } // namespace
 
-// Without SA_RESTART, so that a question waiting for its answer on the terminal gives up.
 void catchInterrupts()
 {
-    struct sigaction action {};
-    action.sa_handler = countInterrupt;
-    sigemptyset (&action.sa_mask);
-    action.sa_flags = 0;
-    sigaction (SIGINT, &action, nullptr);
-    sigaction (SIGTERM, &action, nullptr);
+    onInterrupt (countInterrupt);
 }
 
 int interruptCount()

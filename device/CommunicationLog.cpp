@@ -8,7 +8,10 @@
 #include <unistd.h>
 #endif
 
-const char* const applicationVersionString = "Test";
+#ifndef VORLEN_APPLICATION_VERSION
+#define VORLEN_APPLICATION_VERSION "Test"
+#endif
+const char* const applicationVersionString = VORLEN_APPLICATION_VERSION;
 
 namespace
 {
@@ -75,7 +78,8 @@ void openCommunicationLog()
     std::printf ("****   Version :%s   ****\n", applicationVersionString);
 
     const unsigned os = (unsigned) juce::SystemStats::getOperatingSystemType();
-    if ((os & 0x4000) != 0)
+    // JUCE 7 marks every Windows version with this bit (older JUCE used 0x4000).
+    if ((os & juce::SystemStats::Windows) != 0)
         std::printf ("****   OS : Windows (%x)   ****\n\n", os);
     else
         std::printf ("****   OS : Mac (%x)   ****\n\n", os);

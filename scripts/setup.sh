@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs (quietly, only what is missing), then
 # configures and builds into build/. Safe to run again and again.
-# BUILD_TYPE (Debug), BUILD_DIR (build), BUILD_TARGET (all) and CMAKE_OPTIONS choose another build.
+# BUILD_TYPE (Debug), BUILD_DIR (build), BUILD_TARGET (all) and CMAKE_OPTIONS choose another build;
+# PACKAGES_ONLY=1 stops after the packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,12 +18,9 @@ packages=(
     lrzsz busybox dash util-linux
     xvfb xdotool imagemagick x11-utils
     dpkg-dev fakeroot lintian desktop-file-utils man-db
+    # The Windows build (scripts/build-windows.sh), its setup program and its run under Wine.
+    libz-mingw-w64-dev nsis wine wine64 fonts-wine openssl
 )
-
-# Wine and mingw's zlib are only for running the Windows builds here (scripts/wine_zmodem_tool.sh).
-if [ "${VORLEN_WINE:-0}" = 1 ]; then
-    packages+=(wine64 libz-mingw-w64-dev)
-fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -37,6 +35,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     # Recommends would pull in plug-in SDKs this application never uses.
     $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+[ "${PACKAGES_ONLY:-0}" = 1 ] && exit 0
 
 export CCACHE_SLOPPINESS=time_macros
 build_dir=${BUILD_DIR:-build}

@@ -6,12 +6,12 @@
 #   2. receive every preset, among them one with such a name and one named AUX.mz, into such a
 #      folder: AUX.mz is refused with the file error and skipped, every other preset arrives
 #      byte for byte, and the tool's exit status says the receive failed.
-# Needs wine64 and libz-mingw-w64-dev (VORLEN_WINE=1 bash scripts/setup.sh installs them).
-#   scripts/wine_zmodem_tool.sh [BUILD_DIR]        (default build-windows/)
+# Needs wine64 and libz-mingw-w64-dev (bash scripts/setup.sh installs them).
+#   scripts/wine_zmodem_tool.sh [BUILD_DIR]        (default build-windows/zmodem-tool/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-out=$(realpath -m "${1:-$root/build-windows}")
+out=$(realpath -m "${1:-$root/build-windows/zmodem-tool}")
 mkdir -p "$out/obj"
 
 cxx="x86_64-w64-mingw32-g++-posix"
@@ -19,7 +19,7 @@ command -v ccache >/dev/null && cxx="ccache $cxx"
 export CCACHE_SLOPPINESS=time_macros
 wine=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver64
-[ -x "$wine" ] || { echo "wine64 is not installed (VORLEN_WINE=1 bash scripts/setup.sh)"; exit 2; }
+[ -x "$wine" ] || { echo "wine64 is not installed (bash scripts/setup.sh installs it)"; exit 2; }
 
 juce=/usr/share/juce/modules
 defines=(-DJUCE_GLOBAL_MODULE_SETTINGS_INCLUDED=1 -DJUCE_STANDALONE_APPLICATION=1 -DJUCE_USE_CURL=0

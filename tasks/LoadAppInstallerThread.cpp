@@ -67,8 +67,10 @@ void LoadAppInstallerThread::run()
 bool LoadAppInstallerThread::download()
 {
     const juce::URL url = updateserver::applicationResource (updateserver::applicationInstaller);
-    // An error page is a body too: saved, it would be started as the installer.
-    if (! openDownload (url))
+    // An error page is a body too: saved, it would be started as the installer. A program is
+    // started only when it came from the configured server (no redirection elsewhere) with
+    // its announced length: a body of unknown length cannot be known to be whole.
+    if (! openDownload (url, true) || currentStream->getTotalLength() < 0)
     {
         closeDownload();
         if (! threadShouldExit())

@@ -4,8 +4,10 @@ namespace updateserver
 {
 namespace
 {
-const char* const defaultFirmwareBaseUrl = "http://update.vorlen.com/last/";
-const char* const defaultApplicationBaseUrl = "http://update.vorlen.com/vorlensoftware/";
+// https: the server's certificate is checked (WinINet on Windows, curl elsewhere), so nobody on
+// the user's network can answer in its place with firmware or a program of their own.
+const char* const defaultFirmwareBaseUrl = "https://update.vorlen.com/last/";
+const char* const defaultApplicationBaseUrl = "https://update.vorlen.com/vorlensoftware/";
 
 juce::String fromEnvironment (const char* name, const char* fallback)
 {

@@ -31,7 +31,7 @@ void VorlenProgressThread::stopBeforeDestruction()
     waitForThreadToExit (-1);
 }
 
-bool VorlenProgressThread::openDownload (const juce::URL& url)
+bool VorlenProgressThread::openDownload (const juce::URL& url, bool refuseRedirects)
 {
     closeDownload();
     WebDownload* opened = nullptr;
@@ -40,6 +40,8 @@ bool VorlenProgressThread::openDownload (const juce::URL& url)
         download = std::make_unique<WebDownload> (url);
         currentStream = opened = download.get();
     }
+    if (refuseRedirects)
+        opened->refuseRedirects();
     // A Cancel that came before the download was registered would otherwise be missed.
     if (threadShouldExit())
         opened->cancel();

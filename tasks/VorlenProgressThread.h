@@ -35,7 +35,7 @@ protected:
     // closeDownload(). Cancel ends its connection attempt and its reads at once. False (the
     // reason logged, nothing shown) when the server cannot be reached or does not answer
     // with success; the download must still be closed.
-    bool openDownload (const juce::URL& url);
+    bool openDownload (const juce::URL& url, bool refuseRedirects = false);
     void closeDownload();
 
 private:

@@ -37,6 +37,9 @@ public:
     // connection, a time-out or any other status is false, with the reason in `problem()`.
     bool open();
     int statusCode() const { return status; }
+    // Before open(): a redirection is refused instead of followed, so the body can only come
+    // from the address asked for.
+    void refuseRedirects() { stream.withNumRedirectsToFollow (0); }
 
     // The body ended in an error (a broken connection, a bad chunk), was cut off by the
     // stall bound, or was cancelled: whatever was read of it is not the whole body.

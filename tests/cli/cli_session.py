@@ -39,7 +39,7 @@ def tree_digests(root):
 
 
 class CliSession:
-    def __init__(self, content_arguments=(), emulator_arguments=(), faults=None, with_emulator=True):
+    def __init__(self, content_arguments=(), emulator_arguments=(), faults=None, with_emulator=True, tls=None):
         self.home = tempfile.mkdtemp(prefix="vorlen-cli-home-")
         self.content = tempfile.mkdtemp(prefix="vorlen-cli-content-")
         self.workroot = tempfile.mkdtemp(prefix="vorlen-cli-emu-")
@@ -47,7 +47,7 @@ class CliSession:
                        check=True, stdout=subprocess.DEVNULL)
         with open(os.path.join(self.content, "manifest.json")) as f:
             self.manifest = json.load(f)
-        self.server, self.base = start_server(self.content, faults=faults)
+        self.server, self.base = start_server(self.content, faults=faults, tls=tls)
         self.emulator = self.link = None
         if with_emulator:
             self.emulator, self.link = start_emulator(self.workroot, *emulator_arguments)

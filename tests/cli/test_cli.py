@@ -6,13 +6,16 @@ import os
 import pty
 import re
 import signal
+import ssl
 import subprocess
 import tempfile
 import threading
 import time
 import unittest
+import urllib.request
 
 from cli_session import CLI, CliSession, md5, tree_digests
+from harness import self_signed_pem
 
 # Small archives: the tests are about the program around the transfer, not the transfer.
 SMALL_FIRMWARE = ["--main-size", "16K", "--lib-size", "8K", "--dream-size", "8K"]
@@ -91,6 +94,18 @@ class StatusTest(SessionTest):
         log = s.log_text()
         self.assertIn("Serial Port : " + s.link, log)
         self.assertIn("****   End Zmodem logging   ****", log)
+
+    def test_a_server_whose_certificate_is_not_trusted_is_not_read(self):
+        pem = self_signed_pem(tempfile.mkdtemp(prefix="vorlen-cli-tls-"))
+        s = self.session(content_arguments=["--sound-version", "1.2"], tls=pem)
+        # The server itself answers whoever trusts its certificate.
+        trusting = ssl.create_default_context(cafile=pem)
+        with urllib.request.urlopen(s.base + "last/soundbank/version.xml", context=trusting) as answer:
+            self.assertIn(b"1.2", answer.read())
+        report = json.loads(s.run("status", "--json")[1])
+        self.assertIsNone(report["server"]["soundBank"])
+        self.assertFalse(report["soundBankUpdateOffered"])
+        self.assertIn("Download of %slast/soundbank/version.xml: no connection" % s.base, s.log_text())
 
     def test_nothing_offered_when_up_to_date_and_the_server_down_is_not_an_update(self):
         s = self.session(content_arguments=["--sound-version", "1.0"],

@@ -23,12 +23,15 @@ sys.path.insert(0, HERE)
 from update_server import free_port  # noqa: E402  (re-exported)
 
 
-def start_server(root, faults=None, log=None, port=0, timeout=10.0):
+def start_server(root, faults=None, log=None, port=0, timeout=10.0, tls=None):
     """Starts update_server.py; returns (process, "http://127.0.0.1:PORT/").
 
     faults: dict RELPATH -> KIND (e.g. {"last/firmware/test/main.zip": "stall:3"}).
+    tls: a PEM file with certificate and key: the server speaks https.
     """
     cmd = [sys.executable, SERVER, "--root", root, "--port", str(port), "--exit-with-parent"]
+    if tls:
+        cmd += ["--tls", tls]
     for rel, kind in (faults or {}).items():
         cmd += ["--fault", "%s=%s" % (rel, kind)]
     if log:
@@ -93,3 +96,15 @@ def request_log(path, wait_for=None, timeout=3.0):
 def refused_base_url():
     """A base URL on which every connection is refused (nothing listens)."""
     return "http://127.0.0.1:%d/" % free_port()
+
+
+def self_signed_pem(directory):
+    """A certificate for 127.0.0.1 that no system trusts, with its key, in one PEM file."""
+    key, cert = os.path.join(directory, "key.pem"), os.path.join(directory, "cert.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                    "-keyout", key, "-out", cert], check=True, capture_output=True)
+    pem = os.path.join(directory, "server.pem")
+    with open(pem, "w") as out:
+        out.write(open(cert).read() + open(key).read())
+    return pem

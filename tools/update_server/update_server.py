@@ -20,6 +20,7 @@ import os
 import posixpath
 import random
 import signal
+import ssl
 import socket
 import sys
 import threading
@@ -305,6 +306,8 @@ def parse_args(argv):
     p.add_argument("--log", help="append one line per request to this file")
     p.add_argument("--exit-with-parent", action="store_true",
                    help="stop when the process that started the server ends (tests)")
+    p.add_argument("--tls", metavar="PEM",
+                   help="serve https with this certificate and key (one PEM file)")
     p.add_argument("--print-free-port", action="store_true",
                    help="print a port with nothing listening on it and exit")
     args = p.parse_args(argv)
@@ -346,6 +349,12 @@ def main(argv=None):
 
     log = RequestLog(args.log)
     server = UpdateServer(("127.0.0.1", args.port), args.root, args.faults, log)
+    scheme = "http"
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
+        scheme = "https"
     # Blocked before any thread starts, so every thread inherits the mask and
     # the signal is taken only by sigwait below, with no window to miss it.
     signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM, signal.SIGINT})
@@ -357,7 +366,7 @@ def main(argv=None):
     worker.start()
     if args.exit_with_parent:
         watch_parent()
-    print("READY http://127.0.0.1:%d/" % server.server_address[1], flush=True)
+    print("READY %s://127.0.0.1:%d/" % (scheme, server.server_address[1]), flush=True)
 
     signal.sigwait({signal.SIGTERM, signal.SIGINT})
     server.stopping.set()          # wakes stalled and trickling responses

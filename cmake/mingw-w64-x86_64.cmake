@@ -1,0 +1,17 @@
+# Debian's mingw-w64 with POSIX threads (std::thread, std::mutex), for 64-bit Windows.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
+# JUCE's CMake package is the build machine's (Debian's juce-modules-source), not a target library.
+file(GLOB VORLEN_HOST_JUCE_DIR /usr/lib/*-linux-gnu/cmake/JUCE-7.*)
+if(VORLEN_HOST_JUCE_DIR AND NOT JUCE_DIR)
+    list(GET VORLEN_HOST_JUCE_DIR 0 JUCE_DIR)
+    set(JUCE_DIR ${JUCE_DIR} CACHE PATH "JUCE's CMake package")
+endif()
