@@ -113,7 +113,8 @@ TEST_F (AppUpdateTest, OnAnyMacVersionAcceptingOpensTheInstallerInTheBrowser)
 
     messages.answer = true;
     EXPECT_TRUE (manager->checkApplicationUpdate (juce::SystemStats::MacOSX_10_15));
-    for (int i = 0; i < 500 && ! juce::File (record).existsAsFile(); ++i)
+    // The shell creates the file before it writes the line: wait for the line's end.
+    for (int i = 0; i < 500 && ! juce::String (readWholeFile (record)).endsWith ("\n"); ++i)
         juce::Thread::sleep (10);
     ::setenv ("PATH", oldPath.toRawUTF8(), 1);
 
