@@ -80,6 +80,16 @@ def wait_for(predicate, seconds):
     return False
 
 
+def reference_commands():
+    """The command lines of the whole update, uninterrupted."""
+    session = CliSession(CONTENT, INSTRUMENT)
+    try:
+        session.run("--yes", "update-firmware")
+        return session.commands()
+    finally:
+        session.stop()
+
+
 def walk_one(index):
     """(reached, faults): whether the update got as far as command `index`, and what went wrong."""
     session = CliSession(CONTENT, INSTRUMENT + ("--freeze", str(index)))

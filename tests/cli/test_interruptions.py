@@ -2,18 +2,19 @@
 
 import unittest
 
-from interruption_walk import walk_one
+from interruption_walk import reference_commands, walk_one
 
-# In the small update that interruption_walk installs: the instrument's rz left waiting for the
-# first file, main renamed into place, and the firmware version document renamed before the
-# engine's.
-SAMPLE = (16, 52, 116)
+# The instrument's rz left waiting for the first file, main renamed into place, and the
+# firmware's version document renamed before the engine's.
+MOMENTS = ("rz", "mv .vorlen-update.main main", "mv .vorlen-update.config.xml config.xml")
 
 
 class InterruptionTest(unittest.TestCase):
     def test_an_update_ended_by_force_is_finished_by_the_next_start(self):
-        for index in SAMPLE:
-            with self.subTest(index=index):
+        commands = reference_commands()
+        for moment in MOMENTS:
+            index = commands.index(moment) + 1
+            with self.subTest(moment=moment, index=index):
                 reached, faults = walk_one(index)
                 self.assertTrue(reached, "the update ended before command %d" % index)
                 self.assertEqual(faults, [])
