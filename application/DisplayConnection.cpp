@@ -55,6 +55,16 @@ private:
     void* display = nullptr;
 };
 
+// Without a window manager nobody gives the keyboard back to the window when the box goes:
+// its title bar would stay drawn inactive. Not while another box is open: that one keeps it.
+void activateAgain (juce::Component& window)
+{
+    auto* modal = juce::ModalComponentManager::getInstanceWithoutCreating();
+    const bool anotherBox = modal != nullptr && modal->getNumModalComponents() > 0;
+    if (! anotherBox && window.isShowing() && dynamic_cast<juce::DocumentWindow*> (&window) != nullptr)
+        window.toFront (true);
+}
+
 void nudgeTopLevelWindows()
 {
     auto& desktop = juce::Desktop::getInstance();
@@ -64,6 +74,7 @@ void nudgeTopLevelWindows()
             if (auto* peer = window->getPeer(); peer != nullptr && x.isOpen())
             {
                 x.touchProperty ((unsigned long) (juce::pointer_sized_uint) peer->getNativeHandle());
+                activateAgain (*window);
                 window->repaint();
             }
 }
