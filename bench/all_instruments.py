@@ -55,7 +55,10 @@ def timed_update(cli, base, count, baud, root):
     for process, _ in emulators:
         stop_process(process)
     if done.returncode != 0:
-        raise RuntimeError("the run on %d failed (%d):\n%s%s" % (count, done.returncode, done.stdout, done.stderr))
+        logs = os.path.join(home, ".config")
+        tails = "".join("--- %s\n%s\n" % (name, open(os.path.join(logs, name), errors="replace").read()[-3000:])
+                        for name in sorted(os.listdir(logs)) if name.startswith("VorlenLog-"))
+        raise RuntimeError("the run on %d failed (%d):\n%s%s" % (count, done.returncode, done.stdout, tails))
     return seconds, done.stdout
 
 

@@ -76,6 +76,9 @@ std::vector<std::string> childArguments (const juce::StringArray& arguments, con
     ::dup2 (out, STDOUT_FILENO);
     ::dup2 (err, STDERR_FILENO);
     ::setenv (runSummaryVariable, summary.getFullPathName().toRawUTF8(), 1);
+    // Each run unpacks its downloads under its own temporary directory: the update task picks
+    // a free name there, and runs that start together would all pick the same one.
+    ::setenv ("TMPDIR", summary.getParentDirectory().getFullPathName().toRawUTF8(), 1);
     std::vector<char*> argv;
     for (auto& w : words)
         argv.push_back (const_cast<char*> (w.c_str()));
@@ -309,7 +312,9 @@ int runOnAllInstruments (const CliOptions&, const juce::StringArray& arguments)
     {
         Run run;
         run.port = port;
-        run.summary = summaries.getChildFile (juce::String ((int) runs.size()) + ".json");
+        const juce::File own = summaries.getChildFile (juce::String ((int) runs.size()));
+        own.createDirectory();
+        run.summary = own.getChildFile ("summary.json");
         runs.push_back (run);
     }
 

@@ -84,7 +84,7 @@ private:
     template <typename Task>
     void deleteTask (Task*& task);
     bool anyTaskRuns() const;
-    bool presetsCanBeSent();
+    juce::StringArray setAsideUnsendablePresets();
 
     JUCE_DECLARE_NON_COPYABLE (DownloadManager)
 };
