@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Wall time of `vorlen-cli --all-instruments update-firmware` on N emulated instruments against
-the same job on one, measured in one run: one instrument first, then N, each on its own paced
-line (115200 baud unless --baud says otherwise) and the same local update server.
+"""Wall time of `vorlen-cli --all-instruments JOB` (update-firmware unless --job says otherwise) on
+N emulated instruments against the same job on one, measured in one run: one instrument first,
+then N, each on its own paced line (115200 baud unless --baud says otherwise) and the same local
+update server.
 
-    python3 bench/all_instruments.py [--instruments 4] [--baud 115200] [--build-dir build]
-                                     [--content "--main-size 64K"]
+    python3 bench/all_instruments.py [--instruments 4] [--job update-sounds] [--baud 115200]
+                                     [--build-dir build] [--content "--wavetable-size 256K"]
 
 A ratio near 1 means the instruments are updated side by side; N would mean one after another.
 """
@@ -43,14 +44,14 @@ def start_emulators(root, count, baud):
     return started
 
 
-def timed_update(cli, base, count, baud, root):
+def timed_update(cli, job, base, count, baud, root):
     emulators = start_emulators(os.path.join(root, "n%d" % count), count, baud)
     home = tempfile.mkdtemp(prefix="vorlen-bench-home-", dir=root)
     env = dict(os.environ, HOME=home, VORLEN_SERIAL_PORTS=":".join(link for _, link in emulators),
                VORLEN_FIRMWARE_BASE_URL=base + "last/", VORLEN_APPLICATION_BASE_URL=base + "vorlensoftware/")
     env.pop("DISPLAY", None)
     start = time.monotonic()
-    done = subprocess.run([cli, "--all-instruments", "update-firmware"], env=env, capture_output=True, text=True)
+    done = subprocess.run([cli, "--all-instruments", job], env=env, capture_output=True, text=True)
     seconds = time.monotonic() - start
     for process, _ in emulators:
         stop_process(process)
@@ -65,6 +66,7 @@ def timed_update(cli, base, count, baud, root):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--instruments", type=int, default=4)
+    parser.add_argument("--job", default="update-firmware", choices=["update-firmware", "update-sounds", "status"])
     parser.add_argument("--baud", type=int, default=115200)
     parser.add_argument("--build-dir", default=os.path.join(SOURCE, "build"))
     parser.add_argument("--content", default="", help="arguments of make_update_content.py")
@@ -77,14 +79,14 @@ def main():
     server, base = start_server(content)
     try:
         cli = os.path.join(arguments.build_dir, "vorlen-cli")
-        one, _ = timed_update(cli, base, 1, arguments.baud, root)
-        many, table = timed_update(cli, base, arguments.instruments, arguments.baud, root)
+        one, _ = timed_update(cli, arguments.job, base, 1, arguments.baud, root)
+        many, table = timed_update(cli, arguments.job, base, arguments.instruments, arguments.baud, root)
     finally:
         stop_server(server)
         shutil.rmtree(root, ignore_errors=True)
     print(table, end="")
-    print("1 instrument: %.1f s; %d instruments: %.1f s; ratio %.2f (%d would be one after another)"
-          % (one, arguments.instruments, many, many / one, arguments.instruments))
+    print("%s, 1 instrument: %.1f s; %d instruments: %.1f s; ratio %.2f (%d would be one after another)"
+          % (arguments.job, one, arguments.instruments, many, many / one, arguments.instruments))
 
 
 if __name__ == "__main__":
