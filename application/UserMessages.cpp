@@ -1,5 +1,7 @@
 #include "application/UserMessages.h"
 
+#include "application/DisplayConnection.h"
+
 #include <atomic>
 #include <memory>
 
@@ -48,6 +50,7 @@ int showFromTaskThread (const juce::MessageBoxOptions& options)
         {
             pending->result = value;
             pending->closed.signal();
+            redrawWindowsAfterBox();
         });
     });
     if (! posted)
@@ -77,6 +80,7 @@ public:
         {
             const ModalScope scope;
             juce::AlertWindow::showMessageBox (iconType (icon), title, message);
+            redrawWindowsAfterBox();
             return;
         }
         showFromTaskThread (options (icon, title, message).withButton ("OK"));
@@ -89,7 +93,9 @@ public:
         if (juce::MessageManager::existsAndIsCurrentThread())
         {
             const ModalScope scope;
-            return juce::AlertWindow::showOkCancelBox (iconType (icon), title, message, "Yes", "No");
+            const bool yes = juce::AlertWindow::showOkCancelBox (iconType (icon), title, message, "Yes", "No");
+            redrawWindowsAfterBox();
+            return yes;
         }
         return showFromTaskThread (options (icon, title, message).withButton ("Yes").withButton ("No")) == 1;
     }

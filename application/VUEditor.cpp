@@ -190,7 +190,7 @@ void VUEditor::taskFinished (int kind, int result, juce::Component* source)
     switch (kind)
     {
         case (int) TaskKind::presets:
-            tellPresetsOutcome (result);
+            tellPresetsOutcome (result, manager->restoreTask);
             progress = 0.0;
             postCommandMessage (deletePresetTasksCommand);
             break;

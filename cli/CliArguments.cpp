@@ -1,5 +1,7 @@
 #include "cli/CliArguments.h"
 
+#include "device/CommunicationLog.h"
+
 namespace
 {
 struct CommandName
@@ -26,6 +28,20 @@ const CommandName* findCommand (const juce::String& word)
     return nullptr;
 }
 
+// "--name VALUE" or "--name=VALUE"; empty when the value is missing.
+juce::String optionValue (const juce::StringArray& args, int& i, const juce::String& name)
+{
+    const juce::String& a = args[i];
+    if (a == name)
+        return i + 1 < args.size() ? args[++i] : juce::String();
+    return a.fromFirstOccurrenceOf ("=", false, false);
+}
+
+bool isOption (const juce::String& a, const char* name)
+{
+    return a == name || a.startsWith (juce::String (name) + "=");
+}
+
 // Returns false with `error` set when the option is unknown or lacks its value.
 bool takeOption (const juce::StringArray& args, int& i, CliOptions& o)
 {
@@ -38,15 +54,35 @@ bool takeOption (const juce::StringArray& args, int& i, CliOptions& o)
         o.help = true;
     else if (a == "--version")
         o.version = true;
-    else if (a == "--port" || a.startsWith ("--port="))
+    else if (a == "--all-instruments")
+        o.allInstruments = true;
+    else if (isOption (a, "--port"))
     {
-        o.port = a == "--port" ? (i + 1 < args.size() ? args[++i] : juce::String()) : a.fromFirstOccurrenceOf ("=", false, false);
+        o.port = optionValue (args, i, "--port");
         if (o.port.isEmpty())
             o.error = "--port needs a device";
+    }
+    else if (isOption (a, "--log"))
+    {
+        o.log = optionValue (args, i, "--log");
+        if (o.log.isEmpty())
+            o.error = "--log needs a file";
     }
     else
         o.error = "unknown option " + a;
     return o.error.isEmpty();
+}
+
+// Each instrument gets its own port and log, and nobody could answer several questions at once.
+void checkAllInstruments (CliOptions& o)
+{
+    const bool asks = o.command == CliCommand::restoreFirmware || o.command == CliCommand::restore;
+    if (o.port.isNotEmpty() || o.log.isNotEmpty())
+        o.error = "--all-instruments chooses the ports and logs itself: leave out --port and --log";
+    else if (o.json)
+        o.error = "--all-instruments prints a table, not JSON";
+    else if (asks && ! o.yes)
+        o.error = "--all-instruments asks no questions: add --yes to " + juce::String (o.command == CliCommand::restore ? "restore" : "restore-firmware");
 }
 
 void checkComplete (CliOptions& o, const CommandName* command)
@@ -59,6 +95,8 @@ void checkComplete (CliOptions& o, const CommandName* command)
         o.error = juce::String (command->name) + " needs a directory";
     else if (o.json && o.command != CliCommand::status)
         o.error = "--json goes with status only";
+    else if (o.allInstruments)
+        checkAllInstruments (o);
 }
 } // namespace
 
@@ -94,7 +132,16 @@ CliOptions parseCliArguments (const juce::StringArray& args)
     return o;
 }
 
-juce::String cliUsage (const juce::String& logPath)
+juce::File cliLogFile (const CliOptions& options, const juce::File& windowLog)
+{
+    if (options.log.isNotEmpty())
+        return juce::File::getCurrentWorkingDirectory().getChildFile (options.log);
+    if (options.port.isNotEmpty())
+        return windowLog.getSiblingFile (portLogName (options.port));
+    return windowLog;
+}
+
+juce::String cliUsage (const juce::String& logPath, const juce::String& logDirectory)
 {
     return "Usage: vorlen-cli [options] COMMAND\n"
            "\n"
@@ -109,6 +156,11 @@ juce::String cliUsage (const juce::String& logPath)
            "\n"
            "Options:\n"
            "  --port DEVICE       use this serial device instead of looking at every port\n"
+           "  --all-instruments   run the command on every instrument found, each in its own process,\n"
+           "                      side by side: one progress line each, then a table (port, serial\n"
+           "                      number, versions before and after, outcome, time); the exit status\n"
+           "                      is the worst of theirs\n"
+           "  --log FILE          write the communication log to FILE\n"
            "  --yes               answer every question with Yes (without it a question is asked on\n"
            "                      the terminal, and answered No when standard input is not one)\n"
            "  --json              status as a JSON object\n"
@@ -120,5 +172,7 @@ juce::String cliUsage (const juce::String& logPath)
            "3 no instrument, 4 refused (a question answered No, another transfer, the port held by\n"
            "another program), 130 interrupted.\n"
            "\n"
-           "The communication log is written to " + logPath + "\n";
+           "The communication log is written to " + logPath + "; a run given --port DEVICE writes\n"
+           "its own, " + logDirectory + "/VorlenLog-DEVICE.txt (VorlenLog-ttyACM1.txt for\n"
+           "/dev/ttyACM1), so that runs side by side each keep theirs; --log FILE writes FILE.\n";
 }

@@ -180,11 +180,14 @@ int restore (CliContext& c, const juce::File& directory)
         return notStarted();
     }
     waitForEnd (c);
+    // A restore that left presets out has not done what was asked: scripts must see it.
+    c.manager.restoreTask->waitForThreadToExit (-1);
+    const bool leftOut = ! c.manager.restoreTask->notRestored.isEmpty();
     deletePresetTasks (c);
     const int result = c.reporter.endResult();
     if (result == 2)
         return interruptedExitStatus;
-    return outcome (result == 1);
+    return outcome (result == 1 && ! leftOut);
 }
 
 juce::String offeredText (bool offered)

@@ -3,10 +3,12 @@
 
 #include "application/Settings.h"
 #include "application/UserMessages.h"
+#include "cli/AllInstruments.h"
 #include "cli/CliArguments.h"
 #include "cli/CliCommands.h"
 #include "cli/Interrupts.h"
 #include "cli/Terminal.h"
+#include "cli/RunSummary.h"
 #include "device/CommunicationLog.h"
 #include "device/InstrumentLink.h"
 #include "device/SerialPort.h"
@@ -51,7 +53,9 @@ int runWithInstrument (const CliOptions& options, std::FILE* out, ConsoleLines& 
         reporter.setManager (&manager);
         manager.createUpdateTask (&reporter);
         CliContext context { options, manager, reporter, messages, lines, out };
+        RunSummary summary (manager, options.command);
         status = interruptCount() != 0 ? interruptedExitStatus : runCliCommand (context);
+        summary.finish (manager, reporter.quitWasRequested());
     }
     setUserMessages (nullptr);
     return status;
@@ -81,9 +85,11 @@ int main (int argc, char* argv[])
         std::fprintf (stderr, "vorlen-cli: %s\nTry 'vorlen-cli --help'.\n", options.error.toRawUTF8());
         return exitstatus::usage;
     }
+    const juce::File windowLog = defaultCommunicationLogFile();
     if (options.help)
     {
-        std::printf ("%s", cliUsage (communicationLogFile().getFullPathName()).toRawUTF8());
+        const juce::File log = cliLogFile (options, windowLog);
+        std::printf ("%s", cliUsage (log.getFullPathName(), windowLog.getParentDirectory().getFullPathName()).toRawUTF8());
         return exitstatus::done;
     }
     if (options.version)
@@ -91,6 +97,9 @@ int main (int argc, char* argv[])
         std::printf ("vorlen-cli %s\n", cliVersion);
         return exitstatus::done;
     }
+    if (options.allInstruments)
+        return runOnAllInstruments (options, argumentsOf (argc, argv));
+    setCommunicationLogFile (cliLogFile (options, windowLog));
     std::FILE* out = duplicateStandardOutput();
     const int status = runCli (options, out);
     std::fflush (out);

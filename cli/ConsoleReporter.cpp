@@ -122,7 +122,7 @@ void ConsoleReporter::taskFinished (int kind, int result, juce::Component*)
                 manager->taskGone.signal();
             return;
         case (int) TaskKind::presets:
-            tellPresetsOutcome (result);
+            tellPresetsOutcome (result, manager != nullptr ? manager->restoreTask : nullptr);
             break;
         case (int) TaskKind::update:
             if (result == 0)

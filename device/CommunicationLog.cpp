@@ -15,6 +15,9 @@ const char* const applicationVersionString = VORLEN_APPLICATION_VERSION;
 
 namespace
 {
+// Empty: the one log of the window, VorlenLog.txt.
+juce::File chosenLog;
+
 #ifndef _WIN32
 // There is no console device to reopen here: keep a duplicate of the original standard output
 // and put it back where the log is closed.
@@ -45,6 +48,14 @@ void reopenOutputAs (const juce::File& log, const char* mode)
 #endif
 }
 
+// Parallel runs each keep their own log; their copies must not overwrite each other either.
+juce::String copyNameBeside (const juce::File& log, const juce::String& copyName)
+{
+    if (log == defaultCommunicationLogFile())
+        return copyName;
+    return log.getFileNameWithoutExtension() + "_" + copyName.fromFirstOccurrenceOf ("_", false, false);
+}
+
 void keepConsoleOutput()
 {
 #ifndef _WIN32
@@ -54,10 +65,28 @@ void keepConsoleOutput()
 }
 } // namespace
 
-juce::File communicationLogFile()
+juce::File defaultCommunicationLogFile()
 {
     return juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory)
         .getChildFile ("VorlenLog.txt");
+}
+
+juce::File communicationLogFile()
+{
+    return chosenLog != juce::File() ? chosenLog : defaultCommunicationLogFile();
+}
+
+void setCommunicationLogFile (const juce::File& log)
+{
+    chosenLog = log;
+}
+
+juce::String portLogName (const juce::String& port)
+{
+    juce::String name = port.startsWith ("/dev/") ? port.substring (5) : port.trimCharactersAtStart ("/");
+    name = name.replaceCharacters ("/\\:", "---");
+    name = name.retainCharacters ("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-");
+    return "VorlenLog-" + (name.isNotEmpty() ? name : juce::String ("port")) + ".txt";
 }
 
 void openCommunicationLog()
@@ -96,6 +125,6 @@ void copyCommunicationLog (const juce::String& copyName)
     juce::File log = communicationLogFile();
 
     returnOutputToConsole();
-    log.copyFileTo (log.getSiblingFile (copyName));
+    log.copyFileTo (log.getSiblingFile (copyNameBeside (log, copyName)));
     reopenOutputAs (log, "a");
 }

@@ -8,7 +8,14 @@
 
 extern const char* const applicationVersionString;  // "Test"
 
+// The window's log, VorlenLog.txt in the user's application-data directory.
+juce::File defaultCommunicationLogFile();
+// The log this run writes: the window's, unless another was chosen before it was opened.
 juce::File communicationLogFile();
+// A run for one given port keeps its own log, so that runs side by side keep every record.
+void setCommunicationLogFile (const juce::File& log);
+// "/dev/ttyACM1" -> "VorlenLog-ttyACM1.txt"; other paths spelled with "-" for "/".
+juce::String portLogName (const juce::String& port);
 
 // Deletes an older log, sends standard output into a new one and writes the header.
 void openCommunicationLog();

@@ -6,8 +6,8 @@
 
 #include <juce_core/juce_core.h>
 
-// The line carries ASCII: a byte of 0x80 or more, or a NUL, ends the text of the chunk it
-// arrives in.
+// The line carries UTF-8 (file names in any language); a NUL ends the text of the chunk it
+// arrives in, and a chunk that is not UTF-8 has "?" for each byte of 0x80 or more.
 juce::String shellChunkText (const char* bytes, int count);
 
 // An answer as read, its line ends removed: the echo of the command is cut from its start and
@@ -27,6 +27,11 @@ juce::String digestInAnswer (const juce::String& md5sumAnswer);
 // "ls name" answers with text starting with the name when the file exists, with ls's error
 // message ("ls: ...") when it does not.
 bool listingShowsFile (const juce::String& listing, const juce::String& name);
+
+// `ls` may print a byte it takes for unprintable as "?" (busybox without a UTF-8 locale): a
+// name in any other language is then listed with one "?" per byte of each such letter.
+// True when `listed` is `name` in either spelling.
+bool listedAs (const juce::String& listed, const juce::String& name);
 
 // The number of files an "ls" answer (its line ends already removed) lists, counted the way
 // the progress is meant: every ".mz" ends one name; whatever follows the last one is one more.

@@ -24,7 +24,8 @@ juce::String usrPath (const DeviceFile& f) { return instrument::usrDirectory + r
 
 bool hasUnsafeParts (const DeviceFile& f)
 {
-    return refuseUnsafeName (remoteDirPart (f), true) || refuseUnsafeName (remoteNamePart (f), false);
+    return refuseUnsafeName (remoteDirPart (f), true)
+           || (remoteNamePart (f).isNotEmpty() && refuseUnsendableName (remoteNamePart (f), instrument::stagingPrefix));
 }
 
 bool pastLimit (juce::uint32 start)
@@ -34,7 +35,7 @@ bool pastLimit (juce::uint32 start)
 
 juce::String askDigest (const juce::String& name)
 {
-    return digestInAnswer (runShellCommand (instrument::md5sumPrefix + name, true));
+    return digestInAnswer (runShellCommand (instrument::md5sumPrefix + shellWord (name), true));
 }
 
 void compareWithDevice (DeviceFile& f, const juce::String& name)
@@ -102,8 +103,8 @@ juce::String stagingName (const DeviceFile& f)
 // rz never overwrites a file: a copy left by an interrupted update goes first.
 void removeStaleCopy (const juce::String& staged)
 {
-    if (runShellCommand (instrument::lsPrefix + staged, false) == staged)
-        sendShellCommand (instrument::rmPrefix + staged);
+    if (listedAs (runShellCommand (instrument::lsPrefix + shellWord (staged), false), staged))
+        sendShellCommand (instrument::rmPrefix + shellWord (staged));
 }
 
 // The new copy lands beside its final path, in the same directory and so on the same file
@@ -112,14 +113,14 @@ void removeStaleCopy (const juce::String& staged)
 bool stageCopy (DeviceFile& f)
 {
     const juce::String staged = stagingName (f);
-    if (refuseUnsafeName (staged, false))
+    if (refuseUnsendableName (staged, instrument::stagingPrefix))
         return false;
     // The probe has just left the shell in the file's directory.
     removeStaleCopy (staged);
     if (! verifiedSendFile (*f.localFile, staged))
     {
         if (! serialPortLost)
-            sendShellCommand (instrument::rmPrefix + staged);
+            sendShellCommand (instrument::rmPrefix + shellWord (staged));
         return false;
     }
     f.tmpName = staged;
@@ -146,7 +147,7 @@ bool probeOnDevice (DeviceFile& f, bool compare)
         return true;
 
     const juce::String name = remoteNamePart (f);
-    const juce::String listing = runShellCommand (instrument::lsPrefix + name, false);
+    const juce::String listing = runShellCommand (instrument::lsPrefix + shellWord (name), false);
     const bool exists = listingShowsFile (listing, name);
 
     if (compare && exists)
@@ -166,7 +167,7 @@ bool fetchFromDevice (DeviceFile& f)
         return false;
 
     sendShellCommand (instrument::cdPrefix + usrPath (f));
-    sendShellCommand (instrument::sendPrefix + remoteNamePart (f));
+    sendShellCommand (instrument::sendPrefix + shellWord (remoteNamePart (f)));
     const bool received = zmodemReceiveTo (f.localFile->getFullPathName(), false);
     returnToShell (received);
     return received;
@@ -190,7 +191,7 @@ bool installOnDevice (DeviceFile& f, bool deferMove)
         return false;
 
     const juce::String localName = f.localFile->getFileName();
-    if (refuseUnsafeName (localName, false) || hasUnsafeParts (f))
+    if (refuseUnsendableName (localName, instrument::stagingPrefix) || hasUnsafeParts (f))
         return false;
 
     const bool existed = probeOnDevice (f, true);
@@ -222,7 +223,7 @@ bool moveIntoPlace (DeviceFile& f)
         return true;
 
     const juce::String name = remoteNamePart (f);
-    if (refuseUnsafeName (f.tmpName, false) || hasUnsafeParts (f))
+    if (refuseUnsendableName (f.tmpName, instrument::stagingPrefix) || hasUnsafeParts (f))
         return false;
     std::printf (" Move %s\n", text (name));
 
@@ -231,7 +232,7 @@ bool moveIntoPlace (DeviceFile& f)
     // The new program is runnable the moment it takes the old one's place.
     if (isMain)
     {
-        runCommandToPrompt (instrument::chmodExecutablePrefix + f.tmpName);
+        runCommandToPrompt (instrument::chmodExecutablePrefix + shellWord (f.tmpName));
         sendShellCommand (instrument::stopMain);
     }
 
@@ -239,7 +240,7 @@ bool moveIntoPlace (DeviceFile& f)
     // never a part of either. What the shell printed is only logged: the instrument
     // application may write to the console too; the digest at the final path decides.
     juce::String shellSaid;
-    runCommandToPrompt (juce::String (instrument::mvPrefix) + f.tmpName + " " + name, &shellSaid);
+    runCommandToPrompt (instrument::mvPrefix + shellWord (f.tmpName) + " " + shellWord (name), &shellSaid);
     if (! confirmDigestInPlace (f))
     {
         std::printf (" - %s did not replace /usr/%s%s; the shell said : %s\n", text (f.tmpName), text (remoteDirPart (f)),
@@ -252,22 +253,22 @@ bool moveIntoPlace (DeviceFile& f)
 
 void discardWaitingCopy (DeviceFile& f)
 {
-    if (f.tmpName.isEmpty() || serialPortLost || refuseUnsafeName (f.tmpName, false) || hasUnsafeParts (f))
+    if (f.tmpName.isEmpty() || serialPortLost || refuseUnsendableName (f.tmpName, instrument::stagingPrefix) || hasUnsafeParts (f))
         return;
     sendShellCommand (instrument::cdPrefix + usrPath (f));
-    sendShellCommand (instrument::rmPrefix + f.tmpName);
+    sendShellCommand (instrument::rmPrefix + shellWord (f.tmpName));
     f.tmpName = {};
 }
 
 bool waitUntilListed (const juce::String& name)
 {
-    if (refuseUnsafeName (name, false))
+    if (refuseUnsendableName (name))
         return false;
 
     juce::Thread::sleep (beforeWaitPauseMs);
     for (const auto start = juce::Time::getMillisecondCounter();;)
     {
-        if (runShellCommand (instrument::lsPrefix + name, false) == name)
+        if (listedAs (runShellCommand (instrument::lsPrefix + shellWord (name), false), name))
             return true;
         if (pastLimit (start))
             return false;

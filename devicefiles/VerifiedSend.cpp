@@ -21,7 +21,7 @@ constexpr int lateAnswerPauseMs = 150;
 
 juce::String askDigest (const juce::String& name)
 {
-    return runShellCommand (instrument::md5sumPrefix + name, true);
+    return runShellCommand (instrument::md5sumPrefix + shellWord (name), true);
 }
 
 // The instrument's answer is "<digest>  <name>"; a late answer may still arrive.
@@ -49,7 +49,7 @@ bool retryUntilDigestMatches (const juce::String& name, const juce::String& dige
 void reportBadChecksum (const juce::String& name, const juce::String& shownName, const juce::String& answer,
                         const juce::String& digest)
 {
-    const juce::String listing = runShellCommand (instrument::lsPrefix + name, false);
+    const juce::String listing = runShellCommand (instrument::lsPrefix + shellWord (name), false);
     std::printf (listingShowsFile (listing, name) ? "File : %s is copied \n" : "File : %s is not copied \n",
                  name.toRawUTF8());
     std::printf ("Bad checksum. The file %s is not correctly copied. CheckSum : %s instead of %s\n",
@@ -83,7 +83,7 @@ bool verifiedSendFile (juce::File& file, const juce::String& nameOnInstrument)
 {
     const juce::String name = nameOnInstrument.isNotEmpty() ? nameOnInstrument : file.getFileName();
     const juce::String shownName = file.getFileName();
-    if (refuseUnsafeName (name, false))
+    if (refuseUnsendableName (name, instrument::stagingPrefix))
         return false;
 
     const juce::String digest = localDigest (file);

@@ -1,5 +1,5 @@
 # Installs the application as a desktop program (binary, desktop entry, hicolor icons, man page,
-# documents) and describes the Debian package that CPack builds from that installation:
+# documents) and vorlen-cli beside it with its own man page, and describes the Debian package that CPack builds from that installation:
 #   cmake --install build --prefix /usr        or        cd build && cpack -G DEB
 
 include(GNUInstallDirs)
@@ -9,9 +9,12 @@ set(VORLEN_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 install(PROGRAMS $<TARGET_FILE:VorlenSoftwareUpdate>
     DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME ${VORLEN_PACKAGE_NAME})
+install(PROGRAMS $<TARGET_FILE:vorlen-cli> DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A renamed program is not a target to CPack, so CPACK_STRIP_FILES would not strip it.
-install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --remove-section=.comment --remove-section=.note --strip-unneeded
-    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${VORLEN_PACKAGE_NAME}\")")
+foreach(program ${VORLEN_PACKAGE_NAME} vorlen-cli)
+    install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --remove-section=.comment --remove-section=.note --strip-unneeded
+        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\")")
+endforeach()
 install(FILES ${VORLEN_PACKAGING_DIR}/${VORLEN_PACKAGE_NAME}.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
@@ -23,17 +26,21 @@ endforeach()
 
 # Debian installs man pages and changelogs compressed, without a time stamp in the header.
 find_program(GZIP_PROGRAM gzip REQUIRED)
-set(VORLEN_MAN_PAGE ${CMAKE_CURRENT_BINARY_DIR}/${VORLEN_PACKAGE_NAME}.1.gz)
+set(VORLEN_MAN_PAGES)
+foreach(page ${VORLEN_PACKAGE_NAME} vorlen-cli)
+    set(compressed ${CMAKE_CURRENT_BINARY_DIR}/${page}.1.gz)
+    add_custom_command(OUTPUT ${compressed}
+        COMMAND ${GZIP_PROGRAM} -9n -c ${VORLEN_PACKAGING_DIR}/${page}.1 > ${compressed}
+        DEPENDS ${VORLEN_PACKAGING_DIR}/${page}.1)
+    list(APPEND VORLEN_MAN_PAGES ${compressed})
+endforeach()
 set(VORLEN_CHANGELOG ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
-add_custom_command(OUTPUT ${VORLEN_MAN_PAGE}
-    COMMAND ${GZIP_PROGRAM} -9n -c ${VORLEN_PACKAGING_DIR}/${VORLEN_PACKAGE_NAME}.1 > ${VORLEN_MAN_PAGE}
-    DEPENDS ${VORLEN_PACKAGING_DIR}/${VORLEN_PACKAGE_NAME}.1)
 add_custom_command(OUTPUT ${VORLEN_CHANGELOG}
     COMMAND ${GZIP_PROGRAM} -9n -c ${VORLEN_PACKAGING_DIR}/changelog > ${VORLEN_CHANGELOG}
     DEPENDS ${VORLEN_PACKAGING_DIR}/changelog)
-add_custom_target(vorlen_compressed_docs ALL DEPENDS ${VORLEN_MAN_PAGE} ${VORLEN_CHANGELOG})
+add_custom_target(vorlen_compressed_docs ALL DEPENDS ${VORLEN_MAN_PAGES} ${VORLEN_CHANGELOG})
 
-install(FILES ${VORLEN_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${VORLEN_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 set(VORLEN_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${VORLEN_PACKAGE_NAME})
 install(FILES ${VORLEN_PACKAGING_DIR}/copyright ${VORLEN_CHANGELOG} DESTINATION ${VORLEN_DOC_DIR})
 
@@ -46,7 +53,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "update the firmware, sounds and presets o
 # CPack puts the summary first and indents these lines itself.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A desktop application that finds the Vorlen on its USB serial port, updates
 its firmware and sound bank from the update server, and backs up and restores
-its presets.")
+its presets. vorlen-cli does the same jobs from a terminal, also on several
+instruments at once.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)

@@ -254,35 +254,37 @@ bool DownloadManager::restorePresets (const juce::File& directory)
         showUserMessage (MessageIcon::warning, "There is no presets in this directory !");
         return true;
     }
-    if (! presetsCanBeSent())
+    const juce::StringArray leftOut = setAsideUnsendablePresets();
+    if (presetFiles.isEmpty())
         return true;
 
     if (askUserYesNo (MessageIcon::info,
                       "The presets curently into the Vorlen will be overwritten. Make sure to save them first if you want to keep them. "
                       "Do you want to continue and overwrite your presets ?"))
     {
-        restoreTask = new SendPresetsThread (presetFiles);
+        restoreTask = new SendPresetsThread (presetFiles, leftOut);
         restoreTask->startThread();
     }
     return true;
 }
 
-// Refused before anything is asked or sent, so that a restore is never left half done
-// because of one file that could not have gone to the instrument anyway.
-bool DownloadManager::presetsCanBeSent()
+// Named before the question, so that the user knows what the restore will leave out; the
+// others are still restored.
+juce::StringArray DownloadManager::setAsideUnsendablePresets()
 {
-    juce::StringArray refused;
-    for (auto& preset : presetFiles)
+    juce::StringArray leftOut;
+    for (int i = presetFiles.size(); --i >= 0;)
     {
-        const juce::String why = presetRefusal (preset);
-        if (why.isNotEmpty())
-            refused.add (preset.getFileName() + ": " + why);
+        const juce::String why = presetRefusal (presetFiles[i]);
+        if (why.isEmpty())
+            continue;
+        leftOut.insert (0, printablePresetName (presetFiles[i].getFileName()) + ": " + why);
+        presetFiles.remove (i);
     }
-    if (refused.isEmpty())
-        return true;
-    showUserMessage (MessageIcon::warning,
-                     "These files cannot be restored onto the Vorlen, so nothing has been sent:\n" + refused.joinIntoString ("\n"));
-    return false;
+    if (! leftOut.isEmpty())
+        showUserMessage (MessageIcon::warning, "These files cannot be restored onto the Vorlen and are left out:\n"
+                                                   + leftOut.joinIntoString ("\n"));
+    return leftOut;
 }
 
 bool DownloadManager::checkApplicationUpdate()

@@ -77,12 +77,14 @@ public:
     // How long the manager's destruction waits for each task's thread before leaving it be.
     static constexpr int shutdownWaitMs = 13000;
 
-private:
+    // Reads the instrument's firmware and sound engine versions again.
     void readInstrumentVersions();
+
+private:
     template <typename Task>
     void deleteTask (Task*& task);
     bool anyTaskRuns() const;
-    bool presetsCanBeSent();
+    juce::StringArray setAsideUnsendablePresets();
 
     JUCE_DECLARE_NON_COPYABLE (DownloadManager)
 };

@@ -1,6 +1,7 @@
 #include "tasks/SendPresetsThread.h"
 
 #include "application/UserMessages.h"
+#include "device/InstrumentCommands.h"
 #include "devicefiles/DeviceFileOperations.h"
 #include "devicefiles/InstrumentFault.h"
 #include "devicefiles/ShellSafeNames.h"
@@ -28,18 +29,17 @@ bool isPlainFile (const juce::File& f)
 
 juce::String presetRefusal (const juce::File& preset)
 {
-    const juce::String name = preset.getFileName();
-    // A leading "." is hidden on the instrument, and ".." would make the install move the
-    // file within the user's directory and place it under /usr/.
-    if (name.startsWithChar ('.') || ! isShellSafeName (name, false))
-        return "its name can only hold letters, digits and . _ - + , = @ % : and must not start with . or -";
+    // A preset is copied beside its place under a longer name first.
+    const juce::String why = unsendableNameReason (preset.getFileName(), instrument::stagingPrefix);
+    if (why.isNotEmpty())
+        return why;
     if (! isPlainFile (preset) || juce::FileInputStream (preset).failedToOpen())
         return "it cannot be read as a file";
     return {};
 }
 
-SendPresetsThread::SendPresetsThread (const juce::Array<juce::File>& presets)
-    : VorlenProgressThread ("presets...", currentProgressListener), files (presets)
+SendPresetsThread::SendPresetsThread (const juce::Array<juce::File>& presets, const juce::StringArray& leftOut)
+    : VorlenProgressThread ("presets...", currentProgressListener), files (presets), notRestored (leftOut)
 {
 }
 
@@ -75,24 +75,42 @@ int SendPresetsThread::sendAll()
         const juce::String refusal = presetRefusal (local);
         if (refusal.isNotEmpty())
         {
+            // Left out, and the others still go: one odd file must not cost the whole restore.
             std::printf (" - The preset %s is not sent: %s\n", local.getFullPathName().toRawUTF8(), refusal.toRawUTF8());
-            return failed;
+            notRestored.add (printablePresetName (local.getFileName()) + ": " + refusal);
         }
-
-        DeviceFile preset ("presets/" + local.getFileName(), &local);
-        zmodemFileTime = (int32_t) (local.getSize() / 1000);
-        const bool ok = installOnDevice (preset, false);
-        zmodemFileTime = 0;
-        if (! ok)
+        else if (! sendOne (local))
             return failed;
         listener->progressChanged ((double) (i + 1) / (double) n, nullptr);
     }
     return restored;
 }
 
-void tellPresetsOutcome (int result)
+bool SendPresetsThread::sendOne (juce::File& local)
 {
-    if (result == SendPresetsThread::restored)
+    DeviceFile preset ("presets/" + local.getFileName(), &local);
+    zmodemFileTime = (int32_t) (local.getSize() / 1000);
+    const bool ok = installOnDevice (preset, false);
+    zmodemFileTime = 0;
+    restoredCount += ok ? 1 : 0;
+    return ok;
+}
+
+juce::String printablePresetName (const juce::String& name)
+{
+    juce::String shown;
+    for (auto c : name)
+        shown += (c < 0x20 || (c >= 0x7f && c < 0xa0)) ? juce::juce_wchar ('?') : c;
+    return shown;
+}
+
+void tellPresetsOutcome (int result, const SendPresetsThread* restore)
+{
+    if (result == SendPresetsThread::restored && restore != nullptr && ! restore->notRestored.isEmpty())
+        showUserMessage (MessageIcon::warning, juce::String (restore->restoredCount) + " of "
+                         + juce::String (restore->restoredCount + restore->notRestored.size())
+                         + " presets have been restored. Not restored:\n" + restore->notRestored.joinIntoString ("\n"));
+    else if (result == SendPresetsThread::restored)
         showUserMessage (MessageIcon::info, "The presets have been restored.");
     else if (result == SendPresetsThread::cancelled)
         showUserMessage (MessageIcon::warning, "The transfer has been aborted.");

@@ -8,12 +8,16 @@
 class SendPresetsThread : public VorlenProgressThread
 {
 public:
-    explicit SendPresetsThread (const juce::Array<juce::File>& presets);
+    // `leftOut`: presets already found unsendable, named in the end message ("name: why").
+    explicit SendPresetsThread (const juce::Array<juce::File>& presets, const juce::StringArray& leftOut = {});
     ~SendPresetsThread() override;
 
     void run() override;
 
     const juce::Array<juce::File> files;
+    // Written by the task's thread, read by its end report on the same thread.
+    juce::StringArray notRestored;
+    int restoredCount = 0;
 
     enum Result
     {
@@ -24,12 +28,18 @@ public:
 
 private:
     int sendAll();
+    bool sendOne (juce::File& local);
 };
 
 // Why `preset` cannot go to the instrument, or empty when it can: its name becomes a word of
 // shell command lines there, and its content is read for a digest and for the transfer.
 juce::String presetRefusal (const juce::File& preset);
 
-// Tells the user what a preset task's end report means: the restore's three outcomes; the
-// backup's -1 says nothing, as the backup has told its own result.
-void tellPresetsOutcome (int result);
+// A name as the user can read it in a message: control characters shown as "?".
+juce::String printablePresetName (const juce::String& name);
+
+// Tells the user what a preset task's end report means: the restore's three outcomes, with how
+// many were restored and which were not when some were left out (`restore` is the manager's
+// restore task, null for a backup); the backup's -1 says nothing, as the backup has told its own
+// result.
+void tellPresetsOutcome (int result, const SendPresetsThread* restore);

@@ -1,5 +1,6 @@
 #include "views/PresetsTabView.h"
 
+#include "application/DisplayConnection.h"
 #include "application/Settings.h"
 #include "application/UserMessages.h"
 #include "tasks/DownloadManager.h"
@@ -96,7 +97,9 @@ void PresetsTabView::buttonClicked (juce::Button* button)
 void PresetsTabView::chooseDirectory()
 {
     juce::FileChooser chooser ("Choose a directory)", juce::File (presetsDirectory), {}, true);
-    if (! chooser.browseForDirectory())
+    const bool chosen = chooser.browseForDirectory();
+    redrawWindowsAfterBox();
+    if (! chosen)
         return;
 
     presetsDirectory = chooser.getResult().getFullPathName();

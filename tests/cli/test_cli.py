@@ -16,6 +16,7 @@ import urllib.request
 
 from cli_session import CLI, CliSession, md5, tree_digests
 from harness import self_signed_pem
+from desktop import start_emulator, stop_process
 
 # Small archives: the tests are about the program around the transfer, not the transfer.
 SMALL_FIRMWARE = ["--main-size", "16K", "--lib-size", "8K", "--dream-size", "8K"]
@@ -228,6 +229,69 @@ class PresetsTest(SessionTest):
         status, _, err = s.run("restore", empty, "--yes")
         self.assertEqual(status, 4)
         self.assertIn("warning: There is no presets in this directory !", err)
+
+
+class InstrumentsTest(SessionTest):
+    """Several instruments on one computer: runs side by side each keep their own log."""
+
+    def extra_emulator(self, *arguments):
+        workroot = tempfile.mkdtemp(prefix="vorlen-cli-emu-")
+        process, link = start_emulator(workroot, *arguments)
+        self.addCleanup(stop_process, process)
+        return link, os.path.join(workroot, "work")
+
+    def port_logs(self, home):
+        folder = os.path.join(home, ".config")
+        logs = {}
+        for name in os.listdir(folder):
+            if name.startswith("VorlenLog-") and "_ChecksumError" not in name:
+                with open(os.path.join(folder, name), errors="replace") as f:
+                    logs[name] = f.read()
+        return logs
+
+    def assert_whole_log_of(self, log, port, other_ports):
+        self.assertTrue(log.startswith("****   Start Zmodem logging   ****\n"), log[:200])
+        self.assertTrue(log.endswith("****   End Zmodem logging   ****\n"), log[-200:])
+        self.assertIn("Serial Port : %s\n" % port, log)
+        for other in other_ports:
+            self.assertNotIn(other, log)
+
+    # The sound bank update: the firmware's would add nothing here but the time it takes.
+    def test_two_runs_side_by_side_each_write_their_own_whole_log(self):
+        s = self.session()
+        second, _ = self.extra_emulator("--serial", "VRL24000077")
+        runs = [s.start("--port", port, "update-sounds") for port in (s.link, second)]
+        for run in runs:
+            _, err = run.communicate(timeout=240)
+            self.assertEqual(run.returncode, 0, err)
+        logs = self.port_logs(s.home)
+        self.assertEqual(len(logs), 2, sorted(logs))
+        for port, other in ((s.link, second), (second, s.link)):
+            log = next(text for text in logs.values() if "Serial Port : %s\n" % port in text)
+            self.assertIn("wavetable.bin is copied!", log)
+            self.assert_whole_log_of(log, port, [other])
+        self.assertFalse(os.path.exists(os.path.join(s.home, ".config", "VorlenLog.txt")))
+
+    def test_all_instruments_update_side_by_side_with_a_table_and_the_worst_status(self):
+        s = self.session(emulator_arguments=["--serial", "VRL24000001"])
+        good, _ = self.extra_emulator("--serial", "VRL24000002")
+        bad, _ = self.extra_emulator("--serial", "VRL24000003", "--bad-md5", "wavetable.bin")
+        ports = [s.link, good, bad]
+        status, out, err = s.run("--all-instruments", "update-sounds", VORLEN_SERIAL_PORTS=":".join(ports))
+        self.assertEqual(status, 1, err)
+        rows = {line.split()[0]: line for line in out.splitlines() if line.split() and line.split()[0] in ports}
+        self.assertEqual(sorted(rows), sorted(ports), out)
+        for port, serial in ((s.link, "VRL24000001"), (good, "VRL24000002")):
+            self.assertRegex(rows[port], r"%s\s+%s\s+1\.5/1\.5/1\.0\s+1\.5/1\.5/2\.0\s+done\s+\d+\.\d s$"
+                             % (re.escape(port), serial))
+        self.assertRegex(rows[bad], r"VRL24000003\s+1\.5/1\.5/1\.0\s+1\.5/1\.5/1\.0\s+failed: ")
+        for port in ports:
+            self.assertIn("%s: Download..." % port, err)
+        logs = self.port_logs(s.home)
+        self.assertEqual(len(logs), 3, sorted(logs))
+        for port in ports:
+            log = next(text for text in logs.values() if "Serial Port : %s\n" % port in text)
+            self.assert_whole_log_of(log, port, [p for p in ports if p != port])
 
 
 class FaultTest(SessionTest):

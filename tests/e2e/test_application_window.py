@@ -80,6 +80,18 @@ class ApplicationWindowTest(unittest.TestCase):
                          "nothing changed the settings, so nothing is written")
         shutil.rmtree(home, ignore_errors=True)
 
+    def test_without_a_display_says_which_and_exits_with_its_log_closed(self):
+        home = new_home()
+        # A display number nobody serves: a closed virtual display, a stale SSH session.
+        unused = next(":%d" % n for n in range(400, 500) if not os.path.exists("/tmp/.X11-unix/X%d" % n))
+        env = dict(self.desktop.env(HOME=home, VORLEN_SERIAL_PORTS="/nonexistent/port"), DISPLAY=unused)
+        done = subprocess.run([APPLICATION], env=env, capture_output=True, text=True, timeout=60)
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertIn('cannot open the display "%s"' % unused, done.stderr)
+        self.assertNotIn("JUCE Assertion", done.stderr)
+        self.assertTrue(read_log(home).endswith("\n****   End Zmodem logging   ****\n"))
+        shutil.rmtree(home, ignore_errors=True)
+
     def test_with_instrument_shows_editor_holds_port_and_refuses_second_instance(self):
         session = EditorSession(self.desktop).start()
         try:

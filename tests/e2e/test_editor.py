@@ -9,13 +9,15 @@ import time
 import unittest
 
 from desktop import Desktop
-from editor_session import EditorSession, TAB_BAR_X, TAB_WIDTH, TAB_Y, VIEW_ORIGIN, bluish
+from editor_session import (EDITOR_SIZE, TITLE_BAR_HEIGHT, EditorSession, TAB_BAR_X, TAB_WIDTH, TAB_Y, VIEW_ORIGIN,
+                            bluish)
 
 VIEW_AREA = (VIEW_ORIGIN[0], VIEW_ORIGIN[1], 440, 400)
 TASK_STRIP = (62, 437, 430, 29)
 # Inside the About view's instrument picture, left of the instrument: the dark blue tile.
 PICTURE_TILE = (VIEW_ORIGIN[0] + 158, VIEW_ORIGIN[1] + 100)
 UPDATE_FIRMWARE_BUTTON = (VIEW_ORIGIN[0] + 7 + 208, VIEW_ORIGIN[1] + 152 + 19)
+CANCEL_BUTTON = (487, 442)
 
 
 def crop(session, path, area):
@@ -79,6 +81,40 @@ class EditorTest(unittest.TestCase):
         self.assertEqual(crop(s, again, VIEW_AREA), crop(s, firmware, VIEW_AREA),
                          "back on the Firmware tab the same view is shown")
         self.assertIsNone(s.app.poll())
+
+    def wait_for_box(self, timeout):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            windows = self.desktop.windows_named("^Vorlen$")
+            if windows:
+                return windows[0]
+            time.sleep(0.1)
+        return None
+
+    def test_after_cancel_and_its_box_the_window_is_drawn_again_without_the_pointer(self):
+        s = self.session = EditorSession(self.desktop, firmware_fault="@stall:60/").start()
+        # The title bar without its last pixels at either end (the frame's first paint may
+        # leave them out), and the whole editor: the box stood over both.
+        areas = [(1, -TITLE_BAR_HEIGHT, EDITOR_SIZE[0] - 2, TITLE_BAR_HEIGHT), (0, 0) + EDITOR_SIZE]
+        shot = s.shot("editor-before-cancel")
+        before = [crop(s, shot, area) for area in areas]
+        s.click(*UPDATE_FIRMWARE_BUTTON)
+        time.sleep(1.5)
+        s.click(*CANCEL_BUTTON)
+        box = self.wait_for_box(15)
+        self.assertIsNotNone(box, "The process has been aborted.")
+        time.sleep(0.5)
+        # The pointer stays parked off the window: its motion would make the window repaint.
+        self.desktop.xdotool("windowfocus", box)
+        self.desktop.xdotool("key", "Return")
+        deadline = time.time() + 10
+        while box in self.desktop.windows_named(".") and time.time() < deadline:
+            time.sleep(0.1)
+        self.assertNotIn(box, self.desktop.windows_named("."))
+        time.sleep(1.5)
+        shot = s.shot("editor-after-cancel-box")
+        after = [crop(s, shot, area) for area in areas]
+        self.assertEqual(after, before, "the window is drawn as before the task, box gone")
 
     def test_firmware_update_from_its_button_powers_off_and_quits(self):
         s = self.session = EditorSession(self.desktop, ["--main-size", "8k", "--lib-size", "2k",

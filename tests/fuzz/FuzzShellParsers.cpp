@@ -60,6 +60,16 @@ int occurrences (const juce::String& text, const juce::String& part)
     return count;
 }
 
+// How ls without a UTF-8 locale prints a name: "?" for each byte of a letter beyond ASCII.
+juce::String withoutLocale (const juce::String& name)
+{
+    std::string bytes (name.toRawUTF8());
+    for (auto& c : bytes)
+        if ((unsigned char) c >= 0x80)
+            c = '?';
+    return juce::String (bytes.c_str());
+}
+
 // ls pads its columns with any number of spaces, so spaces never change the count.
 void checkAnyAnswer (Input in)
 {
@@ -69,7 +79,8 @@ void checkAnyAnswer (Input in)
     const juce::String digest = digestInAnswer (answer);
     fuzzCheck (digest.length() == std::min (answer.length(), md5DigestLength) && answer.startsWith (digest),
                "the digest is not the answer's beginning");
-    fuzzCheck (! listingShowsFile (answer, name) || answer.startsWith (name), "a listing shows a name it does not start with");
+    fuzzCheck (! listingShowsFile (answer, name) || answer.startsWith (name) || answer.startsWith (withoutLocale (name)),
+               "a listing shows a name it does not start with");
 
     const int count = countListedPresets (answer);
     const juce::String packed = answer.removeCharacters (" ;");

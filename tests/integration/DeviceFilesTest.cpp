@@ -276,7 +276,7 @@ TEST_F (DeviceFilesTest, FetchingReadsTheFileAndRefusesWhatIsNotThere)
     EXPECT_TRUE (fetched.exists()) << "only the record's own temporary file goes with it";
 }
 
-TEST_F (DeviceFilesTest, HostileNamesRunNothingOnTheInstrument)
+TEST_F (DeviceFilesTest, HostileNamesAreTakenLiterallyOrRefused)
 {
     remountUsr (true);
     juce::File hostile = localFile ("x;touch pwned.mz", "preset");
@@ -285,14 +285,15 @@ TEST_F (DeviceFilesTest, HostileNamesRunNothingOnTheInstrument)
     const size_t before = instrument.commands().size();
 
     CapturedLog log;
-    EXPECT_FALSE (installOnDevice (f, false));
     EXPECT_FALSE (fetchFromDevice (climbing));
-    EXPECT_FALSE (waitUntilListed ("$(reboot)"));
+    EXPECT_FALSE (waitUntilListed ("x\nreboot"));
     EXPECT_NE (log.finish().find (" - Refused the name "), std::string::npos);
-
     EXPECT_EQ (instrument.commands().size(), before);
-    EXPECT_FALSE (exists (instrument.usrAp() + "/presets/pwned.mz"));
     EXPECT_FALSE (anyFileSent);
+
+    EXPECT_TRUE (installOnDevice (f, false));
+    EXPECT_EQ (readWholeFile (instrument.usrAp() + "/presets/x;touch pwned.mz"), "preset");
+    EXPECT_FALSE (exists (instrument.usrAp() + "/presets/pwned.mz"));
 }
 
 TEST_F (DeviceFilesTest, FileForAMissingDirectoryIsNotSentElsewhere)

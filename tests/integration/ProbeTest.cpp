@@ -186,9 +186,10 @@ TEST_F (ShellChannelTest, SlowCommandIsWaitedForWhenAsked)
     EXPECT_EQ (runShellCommand ("sleep 0.5; echo done", true), "done");
 }
 
-TEST_F (ShellChannelTest, HighByteInTheAnswerCutsTheRestOfItsChunk)
+TEST_F (ShellChannelTest, AnAnswerIsUtf8TextAndAStrayHighByteAQuestionMark)
 {
-    EXPECT_EQ (runShellCommand ("printf 'ab\\200cd\\n'", false), "ab");
+    EXPECT_EQ (runShellCommand ("printf 'caf\\303\\251\\n'", false), juce::String::fromUTF8 ("caf\xc3\xa9"));
+    EXPECT_EQ (runShellCommand ("printf 'ab\\200cd\\n'", false), "ab?cd");
 }
 
 TEST_F (ShellChannelTest, MissingDirectoryAnswersWithTheShellsError)

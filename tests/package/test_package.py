@@ -12,6 +12,7 @@ import unittest
 
 BUILD_DIR = os.environ["VORLEN_BUILD_DIR"]
 NAME = "vorlen-software-update"
+PROGRAMS = (NAME, "vorlen-cli")
 ICON_SIZES = (16, 32, 48, 64, 128, 256)
 
 
@@ -76,11 +77,12 @@ class PackageTest(unittest.TestCase):
         self.assertFalse([d for d in depends if d.endswith("-dev")], depends)
         for package in depends:
             self.assertTrue(run("dpkg-query", "-W", "-f=${Status}", package).endswith("installed"), package)
-        binary = self.path("/usr/bin/" + NAME)
-        needed = re.findall(r"\(NEEDED\)\s+Shared library: \[(.+?)\]", run("readelf", "-d", binary))
-        self.assertIn("libcurl.so.4", needed)
-        for library in needed:
-            self.assertIn(package_of(library), depends, library)
+        for program in PROGRAMS:
+            binary = self.path("/usr/bin/" + program)
+            needed = re.findall(r"\(NEEDED\)\s+Shared library: \[(.+?)\]", run("readelf", "-d", binary))
+            self.assertIn("libcurl.so.4", needed, program)
+            for library in needed:
+                self.assertIn(package_of(library), depends, library)
         # JUCE opens the X libraries itself at run time, so nothing in the binary names them.
         for library in ("libX11.so.6", "libXext.so.6", "libXcursor.so.1", "libXinerama.so.1", "libXrandr.so.2", "libXrender.so.1"):
             self.assertIn(package_of(library), depends, library)
@@ -93,12 +95,13 @@ class PackageTest(unittest.TestCase):
             self.assertTrue(name.startswith("./usr/") or name == "./", line)
             if mode.startswith("d"):
                 self.assertEqual(mode, "drwxr-xr-x", line)
-            elif name == "./usr/bin/" + NAME:
+            elif name in ["./usr/bin/" + program for program in PROGRAMS]:
                 self.assertEqual(mode, "-rwxr-xr-x", line)
             else:
                 self.assertEqual(mode, "-rw-r--r--", line)
-        sections = run("readelf", "-S", self.path("/usr/bin/" + NAME))
-        self.assertNotIn(".debug_info", sections, "the binary is stripped")
+        for program in PROGRAMS:
+            sections = run("readelf", "-S", self.path("/usr/bin/" + program))
+            self.assertNotIn(".debug_info", sections, program + " is stripped")
         self.assertTrue(os.path.exists(self.path("/usr/share/doc/%s/copyright" % NAME)))
         with gzip.open(self.path("/usr/share/doc/%s/changelog.gz" % NAME), "rt") as f:
             self.assertTrue(f.readline().startswith("%s (0.5.0)" % NAME))
@@ -118,15 +121,23 @@ class PackageTest(unittest.TestCase):
         if shutil.which("desktop-file-validate"):
             self.assertEqual(run("desktop-file-validate", entry_path).strip(), "")
 
-    def test_man_page_renders(self):
-        page = self.path("/usr/share/man/man1/%s.1.gz" % NAME)
-        with open(page, "rb") as f:
-            self.assertEqual(f.read(10)[4:8], b"\0\0\0\0", "no time stamp in the gzip header")
-        # Without a terminal man still overstrikes bold and underlined letters.
-        text = re.sub(".\x08", "", run("man", "-l", page, env=dict(os.environ, MANWIDTH="80")))
-        self.assertIn("NAME", text)
-        self.assertIn(NAME + " - update a Vorlen", text)
-        self.assertIn("dialout", text)
+    def test_man_pages_render(self):
+        for program, says in ((NAME, "dialout"), ("vorlen-cli", "--all-instruments")):
+            with self.subTest(program=program):
+                page = self.path("/usr/share/man/man1/%s.1.gz" % program)
+                with open(page, "rb") as f:
+                    self.assertEqual(f.read(10)[4:8], b"\0\0\0\0", "no time stamp in the gzip header")
+                # Without a terminal man still overstrikes bold and underlined letters.
+                text = re.sub(".\x08", "", run("man", "-l", page, env=dict(os.environ, MANWIDTH="80")))
+                self.assertIn("NAME", text)
+                self.assertIn(program + " - update a Vorlen", text)
+                self.assertIn(says, text)
+
+    def test_the_packaged_cli_runs_without_a_display(self):
+        env = dict(os.environ, HOME=self.out, LD_LIBRARY_PATH="")
+        env.pop("DISPLAY", None)
+        usage = run(self.path("/usr/bin/vorlen-cli"), "--help", env=env)
+        self.assertIn("--all-instruments", usage)
 
     @unittest.skipUnless(shutil.which("lintian"), "lintian is not installed")
     def test_lintian_finds_no_error(self):

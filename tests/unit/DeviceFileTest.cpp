@@ -64,6 +64,30 @@ TEST (ShellSafeNameTest, PlainNamesPassAndShellSyntaxIsRefused)
     EXPECT_FALSE (isShellSafeName (juce::String::fromUTF8 ("caf\xc3\xa9.mz"), false)) << "the line carries ASCII only";
 }
 
+// dash, as on the instrument, must read each quoted word back as the very name.
+TEST (ShellSafeNameTest, QuotedWordsAreReadBackLiterallyAndUnsendableNamesAreSaid)
+{
+    for (const char* raw : { "Plain01.mz", "x y.mz", "it's.mz", "''", "$HOME `id` $(id).mz", "a;b&c|d.mz",
+                             "\xc3\xa9t\xc3\xa9 \xe6\x97\xa5.mz", "q\"uo\\te*?[x].mz" })
+    {
+        const juce::String name = juce::String::fromUTF8 (raw);
+        juce::ChildProcess shell;
+        ASSERT_TRUE (shell.start (juce::StringArray ("dash", "-c", "printf '%s' " + shellWord (name))));
+        EXPECT_EQ (shell.readAllProcessOutput(), name) << raw;
+    }
+    EXPECT_EQ (shellWord ("Plain01.mz"), "Plain01.mz") << "plain names are typed as before";
+
+    for (const char* sendable : { "x y.mz", "it's.mz", "$HOME.mz" })
+        EXPECT_EQ (unsendableNameReason (sendable), "") << sendable;
+    EXPECT_EQ (unsendableNameReason (juce::String::repeatedString ("a", 252) + ".mz"), "");
+    EXPECT_NE (unsendableNameReason (juce::String::repeatedString ("a", 238) + ".mz", ".vorlen-update."), "")
+        << "the prefix of a waiting copy counts";
+    for (const juce::String unsendable : { juce::String ("a\nb.mz"), juce::String ("bell\x07.mz"), juce::String ("del\x7f.mz"),
+                                           juce::String (".hidden.mz"), juce::String ("-rf.mz"), juce::String ("d/x.mz"),
+                                           juce::String::repeatedString ("a", 253) + ".mz" })
+        EXPECT_NE (unsendableNameReason (unsendable), "") << unsendable;
+}
+
 namespace
 {
 // A shell on the far end of a pseudo-terminal that answers each command line from a script,

@@ -25,9 +25,11 @@ TEST (ShellAnswersTest, EchoAndPromptsAreCutOnlyWhereFound)
     EXPECT_EQ (splitShellAnswer ("cd /x # /x # ", "cd /x", "/x # /x # ").output, "") << "echo and prompts overlap";
 }
 
-TEST (ShellAnswersTest, TextOfAChunkEndsAtItsFirstHighOrZeroByte)
+TEST (ShellAnswersTest, TextOfAChunkIsItsUtf8UpToAZeroByte)
 {
-    EXPECT_EQ (shellChunkText ("ab\xe9" "cd", 5), "ab");
+    EXPECT_EQ (shellChunkText ("ab\xc3\xa9" "cd", 6), juce::String::fromUTF8 ("ab\xc3\xa9" "cd"));
+    EXPECT_EQ (shellChunkText ("ab\xe9" "cd", 5), "ab?cd") << "not UTF-8: a high byte is no letter of a name";
+    EXPECT_EQ (shellChunkText ("ab\xc3", 3), "ab?") << "a character cut at the chunk's end";
     EXPECT_EQ (shellChunkText ("ab\0cd", 5), "ab");
     EXPECT_EQ (shellChunkText ("abcd", 3), "abc");
 }
