@@ -9,7 +9,8 @@ given back, and then:
   - a new `vorlen-cli --yes update-firmware` ends well, after which every file holds its new
     bytes, /usr/ap/main is executable, nothing of the update is left behind, and the instrument
     was powered off only after the last version document was in place (or the first run had
-    already put everything in place, and nothing more is offered).
+    already put everything in place, and nothing more is offered). A kill after the power-off
+    reached the instrument leaves it off, with every file new.
 """
 
 import os
@@ -105,6 +106,9 @@ def walk_one(index):
         first.send_signal(signal.SIGKILL)
         first.wait()
         faults = ["at the kill: " + f for f in check_old_or_new(before, read_tree(session), wanted)]
+        if "poweroff" in session.commands():
+            # The update had ended: the instrument is off, and must hold every new file.
+            return True, faults + check_finished(session, read_tree(session), wanted)
         session.control("thaw")
 
         status, _, err = session.run("status")
