@@ -118,36 +118,16 @@ void drainShellInput()
     }
 }
 
-bool waitForShellPrompt (int limitMs)
-{
-    const juce::String prompt = currentDeviceDirectory + instrument::promptSuffix;
-    juce::String arrived;
-    for (const auto start = juce::Time::getMillisecondCounter();;)
-    {
-        arrived += readShellOutput();
-        if (arrived.endsWith (prompt))
-            return true;
-        if (juce::Time::getMillisecondCounter() - start > (juce::uint32) limitMs)
-            return false;
-        juce::Thread::sleep (promptPollMs);
-    }
-}
-
-bool returnToShell (bool transferSucceeded)
-{
-    return transferSucceeded ? waitForShellPrompt() : recoverShellPrompt();
-}
-
 namespace
 {
-// The shell may be in another directory than the one believed: a cd it never received.
-bool waitForAnyPrompt (int limitMs)
+// Reads until the output ends with `ending`, at most `limitMs`; false if it never did.
+bool waitForEnding (const juce::String& ending, int limitMs)
 {
     juce::String arrived;
     for (const auto start = juce::Time::getMillisecondCounter();;)
     {
         arrived += readShellOutput();
-        if (arrived.endsWith (instrument::promptSuffix))
+        if (arrived.endsWith (ending))
             return true;
         if (serialPortLost || juce::Time::getMillisecondCounter() - start > (juce::uint32) limitMs)
             return false;
@@ -155,6 +135,16 @@ bool waitForAnyPrompt (int limitMs)
     }
 }
 } // namespace
+
+bool waitForShellPrompt (int limitMs)
+{
+    return waitForEnding (currentDeviceDirectory + instrument::promptSuffix, limitMs);
+}
+
+bool returnToShell (bool transferSucceeded)
+{
+    return transferSucceeded ? waitForShellPrompt() : recoverShellPrompt();
+}
 
 bool recoverShellPrompt()
 {
@@ -165,7 +155,8 @@ bool recoverShellPrompt()
         juce::Thread::sleep (afterAbortPauseMs);
         drainShellInput();
         writeSerialPort (eraseLineAndReturn, (int) sizeof (eraseLineAndReturn) - 1);
-        if (waitForAnyPrompt (recoveryPromptLimitMs))
+        // Any prompt: the shell may be in another directory than believed (a cd it never got).
+        if (waitForEnding (instrument::promptSuffix, recoveryPromptLimitMs))
             return true;
     }
     std::printf ("the shell did not show its prompt again\n");
