@@ -118,16 +118,36 @@ void drainShellInput()
     }
 }
 
+bool waitForShellPrompt (int limitMs)
+{
+    const juce::String prompt = currentDeviceDirectory + instrument::promptSuffix;
+    juce::String arrived;
+    for (const auto start = juce::Time::getMillisecondCounter();;)
+    {
+        arrived += readShellOutput();
+        if (arrived.endsWith (prompt))
+            return true;
+        if (juce::Time::getMillisecondCounter() - start > (juce::uint32) limitMs)
+            return false;
+        juce::Thread::sleep (promptPollMs);
+    }
+}
+
+bool returnToShell (bool transferSucceeded)
+{
+    return transferSucceeded ? waitForShellPrompt() : recoverShellPrompt();
+}
+
 namespace
 {
-// Reads until the output ends with `ending`, at most `limitMs`; false if it never did.
-bool waitForEnding (const juce::String& ending, int limitMs)
+// The shell may be in another directory than the one believed: a cd it never received.
+bool waitForAnyPrompt (int limitMs)
 {
     juce::String arrived;
     for (const auto start = juce::Time::getMillisecondCounter();;)
     {
         arrived += readShellOutput();
-        if (arrived.endsWith (ending))
+        if (arrived.endsWith (instrument::promptSuffix))
             return true;
         if (serialPortLost || juce::Time::getMillisecondCounter() - start > (juce::uint32) limitMs)
             return false;
@@ -135,16 +155,6 @@ bool waitForEnding (const juce::String& ending, int limitMs)
     }
 }
 } // namespace
-
-bool waitForShellPrompt (int limitMs)
-{
-    return waitForEnding (currentDeviceDirectory + instrument::promptSuffix, limitMs);
-}
-
-bool returnToShell (bool transferSucceeded)
-{
-    return transferSucceeded ? waitForShellPrompt() : recoverShellPrompt();
-}
 
 bool recoverShellPrompt()
 {
@@ -155,8 +165,7 @@ bool recoverShellPrompt()
         juce::Thread::sleep (afterAbortPauseMs);
         drainShellInput();
         writeSerialPort (eraseLineAndReturn, (int) sizeof (eraseLineAndReturn) - 1);
-        // Any prompt: the shell may be in another directory than believed (a cd it never got).
-        if (waitForEnding (instrument::promptSuffix, recoveryPromptLimitMs))
+        if (waitForAnyPrompt (recoveryPromptLimitMs))
             return true;
     }
     std::printf ("the shell did not show its prompt again\n");

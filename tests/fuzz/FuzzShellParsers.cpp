@@ -86,9 +86,10 @@ void checkAnyAnswer (Input in)
     const juce::String packed = answer.removeCharacters (" ;");
     fuzzCheck (count >= 0 && count <= occurrences (packed, ".mz") + 1 && count <= packed.length(),
                "more presets counted than the answer can name");
-    std::string spaced;
-    for (char c : answer.toStdString())
-        spaced += std::string (1, c) + (spaced.size() % 3 == 0 ? "  " : ";");
+    // Between characters, not bytes: a space inside a UTF-8 sequence would make other text.
+    juce::String spaced;
+    for (auto c : answer)
+        spaced += juce::String::charToString (c) + (spaced.length() % 3 == 0 ? "  " : ";");
     fuzzCheck (countListedPresets (spaced) == count, "spaces or semicolons changed the preset count");
 }
 
